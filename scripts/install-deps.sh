@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages that the build and the tests need, skipping those already there.
+set -euo pipefail
+
+packages=(
+  g++ make cmake pkg-config
+  libfltk1.3-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
+  libgtest-dev libbenchmark-dev
+  xvfb xdotool x11-utils imagemagick valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the unit tests, the command-line tests and
+# the real-window tests (each starts its own virtual X server), then the same unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the headless tool under valgrind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== build (Release) and all tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== sanitizers: address, undefined behaviour, leaks"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSMOKE_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+build-sanitize/tools/smoke-steps 1000 >/dev/null
+
+echo "== valgrind"
+valgrind --quiet --error-exitcode=1 --leak-check=full build/tools/smoke-steps 200 >/dev/null
+
+echo "All tests passed."

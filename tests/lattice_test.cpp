@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "lattice/lattice.h"
+
+namespace {
+
+constexpr float SPEED = 0.5f;
+
+// Position of a cell of a plane, found by search so that the test does not trust Plane::cell.
+std::pair<int, int> position_of(const Plane& plane, const Cell* cell) {
+    for (int i = 0; i < CELLS_PER_PLANE; ++i) {
+        if (plane.cells[i].get() == cell) return {i % GRID_SIZE, i / GRID_SIZE};
+    }
+    return {-1, -1};
+}
+
+// The wired in-plane links of a cell other than the rest link, as direction -> target position.
+std::map<int, std::pair<int, int>> wired_links(const Plane& plane, int x, int y) {
+    std::map<int, std::pair<int, int>> wired;
+    const Cell* c = plane.cell(x, y);
+    for (int i = 1; i < DIRECTION_COUNT; ++i) {
+        if (c->links[i].neighbour) wired[i] = position_of(plane, c->links[i].neighbour);
+    }
+    return wired;
+}
+
+TEST(Plane, CellsAreStoredRowByRow) {
+    Plane plane(SPEED);
+    EXPECT_EQ(plane.cell(0, 0), plane.cells[0].get());
+    EXPECT_EQ(plane.cell(7, 3), plane.cells[3 * GRID_SIZE + 7].get());
+    EXPECT_EQ(plane.cell(49, 49), plane.cells[CELLS_PER_PLANE - 1].get());
+}
+
+TEST(Plane, CornersAreWiredToTheirThreeNeighbours) {
+    Plane plane(SPEED);
+    using W = std::map<int, std::pair<int, int>>;
+    // (1,0,0) -> 4, (0,-1,0) -> 5, (1,-1,0) -> 14; (-1,0,0) -> 2, (0,1,0) -> 3, (-1,1,0) -> 12.
+    EXPECT_EQ(wired_links(plane, 0, 0), (W{{4, {1, 0}}, {5, {0, 1}}, {14, {1, 1}}}));
+    EXPECT_EQ(wired_links(plane, 49, 49), (W{{2, {48, 49}}, {3, {49, 48}}, {12, {48, 48}}}));
+    EXPECT_EQ(wired_links(plane, 49, 0), (W{{2, {48, 0}}, {5, {49, 1}}, {11, {48, 1}}}));
+    EXPECT_EQ(wired_links(plane, 0, 49), (W{{3, {0, 48}}, {4, {1, 49}}, {13, {1, 48}}}));
+}
+
+TEST(Plane, EveryLinkFollowsItsOffsetAndHasAPartnerBack) {
+    Plane plane(SPEED);
+    for (int y = 0; y < GRID_SIZE; ++y) {
+        for (int x = 0; x < GRID_SIZE; ++x) {
+            const Cell* c = plane.cell(x, y);
+            ASSERT_EQ(c->links[0].neighbour, c);
+            int wired = 0;
+            for (int i = 1; i < DIRECTION_COUNT; ++i) {
+                const Offset o = DIRECTION_OFFSETS[i];
+                const Cell* n = c->links[i].neighbour;
+                const bool inside = o.dz == 0 && is_inside_grid(x + o.dx, y - o.dy);
+                ASSERT_EQ(n != nullptr, inside) << x << "," << y << " direction " << i;
+                if (!n) continue;
+                ++wired;
+                EXPECT_EQ(n, plane.cell(x + o.dx, y - o.dy));
+                EXPECT_EQ(n->links[opposite_direction(i)].neighbour, c);
+                EXPECT_EQ(c->links[i].velocity, DIRECTION_CLASSES[i] == AXIS ? 0.5f : 0.70710677f);
+            }
+            const bool edge_x = x == 0 || x == 49, edge_y = y == 0 || y == 49;
+            EXPECT_EQ(wired, edge_x && edge_y ? 3 : edge_x || edge_y ? 5 : 8) << x << "," << y;
+        }
+    }
+}
+
+TEST(Plane, PlaneToPlaneWiringReachesOnlyTheAdjacentPlane) {
+    Plane lower(SPEED), upper(SPEED);
+    lower.connect_above(&upper, SPEED);
+    upper.connect_below(&lower, SPEED);
+    for (int y : {0, 20, 49}) {
+        for (int x : {0, 31, 49}) {
+            for (int i = 1; i < DIRECTION_COUNT; ++i) {
+                const Offset o = DIRECTION_OFFSETS[i];
+                if (o.dz == 0) continue;
+                const bool inside = is_inside_grid(x + o.dx, y - o.dy);
+                const Cell* from_lower = lower.cell(x, y)->links[i].neighbour;
+                const Cell* from_upper = upper.cell(x, y)->links[i].neighbour;
+                if (o.dz > 0) {
+                    EXPECT_EQ(from_lower, inside ? upper.cell(x + o.dx, y - o.dy) : nullptr) << i;
+                    EXPECT_EQ(from_upper, nullptr);
+                } else {
+                    EXPECT_EQ(from_upper, inside ? lower.cell(x + o.dx, y - o.dy) : nullptr) << i;
+                    EXPECT_EQ(from_lower, nullptr);
+                }
+            }
+        }
+    }
+    // The pairing keeps dz, so a link between planes has no partner pointing back.
+    const Cell* up = lower.cell(10, 10)->links[6].neighbour;
+    EXPECT_EQ(up, upper.cell(10, 10));
+    EXPECT_EQ(up->links[opposite_direction(6)].neighbour, nullptr);
+}
+
+TEST(Plane, SetCellSmokeResetsSpeedsOnly) {
+    Plane plane(SPEED);
+    Cell* c = plane.cell(3, 4);
+    c->links[2].population = 7.0f;
+    plane.set_cell_smoke(3, 4, 0.9f, 0.25f);
+    EXPECT_EQ(c->smoke, 0.9f);
+    EXPECT_EQ(c->links[0].velocity, 0.0f);
+    EXPECT_EQ(c->links[2].velocity, 0.25f);
+    EXPECT_EQ(c->links[2].population, 7.0f);
+    EXPECT_EQ(c->links[2].neighbour, plane.cell(2, 4));
+}
+
+TEST(Plane, PositionsOutsideTheGridAreRefused) {
+    Plane plane(SPEED);
+#ifdef NDEBUG
+    EXPECT_EQ(plane.cell(-1, 0), nullptr);
+    EXPECT_EQ(plane.cell(0, 50), nullptr);
+    EXPECT_EQ(plane.cell(50, 49), nullptr);
+    plane.set_cell_smoke(50, 0, 1.0f, SPEED);  // no-op, no crash
+#else
+    EXPECT_DEATH(plane.cell(50, 0), "");
+#endif
+}
+
+TEST(Lattice, SinglePlaneLeavesEveryOutOfPlaneLinkUnwired) {
+    Lattice lattice(0.56f, SPEED);
+    EXPECT_EQ(lattice.tau, 0.56f);
+    for (const auto& cell : lattice.planes[0]->cells) {
+        for (int i = 1; i < DIRECTION_COUNT; ++i) {
+            if (DIRECTION_OFFSETS[i].dz != 0) {
+                ASSERT_EQ(cell->links[i].neighbour, nullptr);
+            }
+        }
+    }
+}
+
+class Seeded : public ::testing::Test {
+protected:
+    Lattice lattice{WORLD_TAU, WORLD_LATTICE_SPEED};
+    Plane& plane = *lattice.planes[0];
+    void SetUp() override {
+        lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+    }
+};
+
+constexpr float SEED_REST = -0.06999999f;
+constexpr float SEED_AXIS = 0.049583334f;
+constexpr float SEED_DIAGONAL = 0.024791667f;
+
+TEST_F(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
+    const Cell* source = plane.cell(25, 49);
+    EXPECT_EQ(source->is_source, 1);
+    EXPECT_EQ(source->smoke, 0.42f);
+    EXPECT_EQ(source->density, 0.0f);
+    EXPECT_EQ(source->velocity, 0.0f);
+    double total = 0;
+    for (int i = 0; i < DIRECTION_COUNT; ++i) {
+        const float expected = std::array<float, 3>{SEED_REST, SEED_AXIS, SEED_DIAGONAL}[DIRECTION_CLASSES[i]];
+        EXPECT_EQ(source->links[i].population, expected) << "direction " << i;
+        EXPECT_EQ(source->links[i].equilibrium, 0.0f);
+        EXPECT_EQ(source->links[i].post_collision, 0.0f);
+        total += source->links[i].population;
+    }
+    EXPECT_NEAR(total, 0.525, 1e-6);  // 1.25 times the smoke
+}
+
+TEST_F(Seeded, NeighboursGetTheValueOnTheLinkPointingBack) {
+    const std::map<std::pair<int, int>, std::pair<int, float>> partners = {
+        {{24, 49}, {4, SEED_AXIS}},      {{26, 49}, {2, SEED_AXIS}},      {{25, 48}, {5, SEED_AXIS}},
+        {{24, 48}, {14, SEED_DIAGONAL}}, {{26, 48}, {11, SEED_DIAGONAL}},
+    };
+    const Cell* source = plane.cell(25, 49);
+    for (int y = 0; y < GRID_SIZE; ++y) {
+        for (int x = 0; x < GRID_SIZE; ++x) {
+            const Cell* c = plane.cell(x, y);
+            if (c == source) continue;
+            const auto it = partners.find({x, y});
+            for (int i = 0; i < DIRECTION_COUNT; ++i) {
+                const bool seeded = it != partners.end() && it->second.first == i;
+                ASSERT_EQ(c->links[i].population, seeded ? it->second.second : 0.0f) << x << "," << y << " " << i;
+                if (seeded) {
+                    EXPECT_EQ(c->links[i].neighbour, source);
+                }
+            }
+            ASSERT_EQ(c->smoke, 0.0f);
+            ASSERT_EQ(c->is_source, 0);
+        }
+    }
+}
+
+TEST(Lattice, SourcesOutsideTheLatticeAreIgnored) {
+#ifdef NDEBUG
+    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
+    lattice.add_source(50, 0, 0, 1.0f, SPEED);
+    lattice.add_source(0, -1, 0, 1.0f, SPEED);
+    lattice.add_source(0, 0, 1, 1.0f, SPEED);
+    lattice.add_source(0, 0, -1, 1.0f, SPEED);
+    for (const auto& cell : lattice.planes[0]->cells) {
+        ASSERT_EQ(cell->smoke, 0.0f);
+        ASSERT_EQ(cell->is_source, 0);
+    }
+#else
+    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
+    EXPECT_DEATH(lattice.add_source(0, 0, 1, 1.0f, SPEED), "");
+#endif
+}
+
+}  // namespace
