@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "viewer/camera.h"
+
+namespace {
+
+CameraPose at_azimuth(float azimuth) {
+    CameraPose c = DEFAULT_CAMERA;
+    c.azimuth = azimuth;
+    return c;
+}
+
+TEST(Orbit, AFullWidthIsAFullTurnAndRightLowersTheAzimuth) {
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {-100, 0, 800, 600}).azimuth, 315.0f);
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {100, 0, 800, 600}).azimuth, 45.0f);
+    EXPECT_EQ(orbit(at_azimuth(270), {200, 0, 800, 600}).azimuth, 0.0f);  // exactly 360 becomes 0
+    EXPECT_EQ(orbit(at_azimuth(90), {-200, 0, 800, 600}).azimuth, 0.0f);  // exactly 0 stays 0
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {-8000, 0, 800, 600}).azimuth, 0.0f);  // ten turns
+    const CameraPose c = orbit(DEFAULT_CAMERA, {-100, 0, 800, 600});
+    EXPECT_EQ(c.distance, DEFAULT_CAMERA.distance);
+    EXPECT_EQ(c.elevation, 0.0f);
+}
+
+TEST(Orbit, ElevationIsClampedTo89AndMinus5) {
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {0, 600, 800, 600}).elevation, 89.0f);  // 90, clamped
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {0, 300, 800, 600}).elevation, 45.0f);
+    EXPECT_EQ(orbit(DEFAULT_CAMERA, {0, -60, 800, 600}).elevation, -5.0f);  // -9, clamped
+    CameraPose press = DEFAULT_CAMERA;
+    press.elevation = 80;
+    EXPECT_EQ(orbit(press, {0, 60, 800, 600}).elevation, 89.0f);  // exactly 89
+    press.elevation = 4;
+    EXPECT_EQ(orbit(press, {0, -60, 800, 600}).elevation, -5.0f);  // exactly -5
+}
+
+TEST(Orbit, WrapMatchesRepeatedFloatSteps) {
+    // The plain loop that the wrap stands for: subtract 360 while at least 360, then add it while
+    // negative, rounding to float each time.
+    const auto loop = [](float a) {
+        while (a >= 360.0f) a -= 360.0f;
+        while (a < 0.0f) a += 360.0f;
+        return a;
+    };
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> angle(-5000.0f, 5000.0f);
+    for (int i = 0; i < 100000; ++i) {
+        const float a = angle(random);
+        const float expected = loop(a) == 360.0f ? 0.0f : loop(a);
+        ASSERT_EQ(wrap_degrees(a), expected) << a;
+    }
+    EXPECT_EQ(wrap_degrees(-1e-6f), 0.0f);  // the loop would give 360, outside [0, 360)
+    EXPECT_EQ(wrap_degrees(1e30f), std::fmod(1e30f, 360.0f));  // the loop would never end
+    EXPECT_EQ(wrap_degrees(INFINITY), 0.0f);
+    EXPECT_EQ(wrap_degrees(NAN), 0.0f);
+}
+
+TEST(Zoom, UpByTheHeightHalvesAndTheDistanceStaysAtLeastOne) {
+    EXPECT_EQ(zoom(DEFAULT_CAMERA, {0, 600, 800, 600}).distance, 50.0f);
+    EXPECT_EQ(zoom(DEFAULT_CAMERA, {0, -600, 800, 600}).distance, 150.0f);
+    EXPECT_EQ(zoom(DEFAULT_CAMERA, {0, 1200, 800, 600}).distance, 1.0f);  // 0, clamped
+    EXPECT_EQ(zoom(DEFAULT_CAMERA, {555, 300, 800, 600}).distance, 75.0f);  // sideways changes nothing
+}
+
+TEST(Pan, ThePivotMovesAlongTheScreenAndTowardTheEye) {
+    const CameraPose right = pan(DEFAULT_CAMERA, 0, {-800, 0, 800, 600});
+    EXPECT_EQ(right.target_y, -100.0f);
+    EXPECT_EQ(right.target_x, 0.0f);
+    const CameraPose up = pan(DEFAULT_CAMERA, 0, {0, 300, 800, 600});
+    EXPECT_EQ(up.target_x, 50.0f);
+    EXPECT_EQ(up.target_y, 0.0f);
+    // At azimuth 90 the screen's right is world -x.
+    const CameraPose turned = pan(at_azimuth(90), 90, {-400, 0, 800, 600});
+    EXPECT_NEAR(turned.target_x, 50.0f, 1e-4);
+    EXPECT_NEAR(turned.target_y, 0.0f, 1e-4);
+}
+
+TEST(Projection, HorizontalFieldOfViewIs45Degrees) {
+    EXPECT_NEAR(fovy_degrees(800, 600), 34.5159, 5e-5);
+    EXPECT_NEAR(fovy_degrees(600, 800), 57.8224, 5e-5);
+    EXPECT_DOUBLE_EQ(fovy_degrees(500, 500), 45.0);
+    EXPECT_DOUBLE_EQ(aspect_ratio(800, 600), 800.0 / 600);
+    EXPECT_DOUBLE_EQ(aspect_ratio(600, 800), 0.75);
+}
+
+TEST(Projection, EyeOrbitsThePivot) {
+    const Eye e = eye_position(DEFAULT_CAMERA);
+    EXPECT_DOUBLE_EQ(e.x, 100);
+    EXPECT_DOUBLE_EQ(e.y, 0);
+    EXPECT_DOUBLE_EQ(e.z, 2);
+    const Eye side = eye_position(at_azimuth(90));
+    EXPECT_NEAR(side.x, 0, 1e-12);
+    EXPECT_DOUBLE_EQ(side.y, 100);
+    EXPECT_DOUBLE_EQ(side.z, 2);
+    CameraPose high = DEFAULT_CAMERA;
+    high.elevation = MAX_ELEVATION;
+    high.target_x = 3;
+    const Eye top = eye_position(high);
+    EXPECT_GT(top.x - 3, 1.0);  // still off the vertical through the pivot: the up vector stays valid
+    EXPECT_NEAR(top.z - PIVOT_Z, 100 * std::sin(89 * PI / 180), 1e-9);
+}
+
+TEST(Projection, AWindowWithoutSizeKeepsEverythingFinite) {
+    for (const auto& [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}, {-3, 5}}) {
+        EXPECT_TRUE(std::isfinite(fovy_degrees(w, h)));
+        EXPECT_GT(fovy_degrees(w, h), 0.0);
+        EXPECT_TRUE(std::isfinite(aspect_ratio(w, h)));
+        EXPECT_GT(aspect_ratio(w, h), 0.0);
+        for (const Drag& d : {Drag{-100, 50, w, h}, Drag{100000, -100000, w, h}}) {
+            for (const CameraPose& c : {orbit(DEFAULT_CAMERA, d), zoom(DEFAULT_CAMERA, d),
+                                        pan(DEFAULT_CAMERA, 0, d)}) {
+                EXPECT_TRUE(std::isfinite(c.azimuth) && std::isfinite(c.elevation) &&
+                            std::isfinite(c.distance) && std::isfinite(c.target_x) &&
+                            std::isfinite(c.target_y));
+                EXPECT_GE(c.azimuth, 0.0f);
+                EXPECT_LT(c.azimuth, 360.0f);
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// One frame: fixed-function OpenGL in immediate mode, the whole scene issued anew each time.
+#include <FL/gl.h>
+#include <GL/glu.h>
+
+#include "viewer/world_window.h"
+
+namespace {
+
+struct Colour {
+    GLfloat r, g, b;
+};
+
+struct Vertex {
+    GLfloat x, y, z;
+};
+
+struct CubeFace {
+    Colour colour;
+    Vertex corners[4];  // counter-clockwise seen from outside, so culling leaves the faces toward the eye
+};
+
+constexpr CubeFace CUBE_FACES[] = {
+    {{0, 1, 0}, {{1, 1, -1}, {-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}}},          // y = +1, green
+    {{1, 0.5f, 0}, {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}}},   // y = -1, orange
+    {{1, 0, 0}, {{1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}},          // z = +1, red
+    {{1, 1, 0}, {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}},      // z = -1, yellow
+    {{0, 0, 1}, {{-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}, {-1, -1, 1}}},      // x = -1, blue
+    {{1, 0, 1}, {{1, 1, -1}, {1, 1, 1}, {1, -1, 1}, {1, -1, -1}}},          // x = +1, magenta
+};
+
+constexpr Colour MARKER_COLOUR = {0.1f, 0.6f, 1.0f};
+constexpr GLfloat SMOKE_POINT_SIZE = 3;
+constexpr GLfloat MARKER_POINT_SIZE = 1;
+
+bool lacks_a_neighbour(const Cell& cell) {
+    for (const Link& link : cell.links) {
+        if (!link.neighbour) return true;
+    }
+    return false;
+}
+
+void draw_point(const Colour& colour, GLfloat x, GLfloat y, GLfloat z) {
+    glBegin(GL_POINTS);
+    glColor3f(colour.r, colour.g, colour.b);
+    glVertex3f(x, y, z);
+    glEnd();
+}
+
+}  // namespace
+
+void Lattice::draw() const {
+    glBegin(GL_QUADS);
+    for (const CubeFace& face : CUBE_FACES) {
+        glColor3f(face.colour.r, face.colour.g, face.colour.b);
+        for (const Vertex& v : face.corners) glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+
+    // The sheet stands upright: column x runs along the frame's y axis, row y along z.
+    glPushMatrix();
+    glRotatef(180, 0, 0, 1);
+    for (const auto& plane : planes) {
+        glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
+        GLfloat row = -GRID_SIZE / 2;
+        for (int y = 0; y < GRID_SIZE; ++y, row += 1) {
+            GLfloat column = -GRID_SIZE / 2;
+            for (int x = 0; x < GRID_SIZE; ++x, column += 1) {
+                const Cell& cell = *plane->cell(x, y);
+                glPointSize(SMOKE_POINT_SIZE);
+                // Zero, negative and NaN smoke draw nothing.
+                if (cell.smoke > 0) draw_point({0, cell.smoke, 0}, 0, column, row);
+                if (lacks_a_neighbour(cell)) {
+                    glPointSize(MARKER_POINT_SIZE);
+                    draw_point(MARKER_COLOUR, 0, column, row);
+                }
+            }
+        }
+    }
+    glPopMatrix();
+}
+
+void WorldWindow::setup_context() {
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_NORMALIZE);
+    glViewport(0, 0, w(), h());
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(fovy_degrees(w(), h()), aspect_ratio(w(), h()), 1, 1000);
+    const GLfloat diffuse[] = {1, 1, 1, 1};
+    const GLfloat specular[] = {0, 0, 0, 1};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+}
+
+void WorldWindow::draw() {
+    // The toolkit marks the context invalid when it is new and after every resize.
+    if (!valid()) setup_context();
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const Eye eye = eye_position(camera());
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(eye.x, eye.y, eye.z, target_x, target_y, PIVOT_Z, 0, 0, 1);
+    // Set after the view, so the light stays fixed in the world as the camera orbits.
+    const GLfloat light_position[] = {1, 1, 1, 0};
+    glLightfv(GL_LIGHT0, GL_POSITION, light_position);
+    lattice->draw();
+}

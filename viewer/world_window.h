@@ -1,0 +1,37 @@
+// The one window: an OpenGL view of the lattice with an orbiting camera, stepped by the f key.
+#pragma once
+
+#include <FL/Fl_Gl_Window.H>
+
+#include <memory>
+
+#include "lattice/lattice.h"
+#include "viewer/camera.h"
+
+class WorldWindow : public Fl_Gl_Window {
+public:
+    // Sets the camera to its defaults, then builds and seeds the lattice.
+    WorldWindow(int x, int y, int w, int h, const char* title);
+
+    void draw() override;
+    int handle(int event) override;
+
+    // Called by the timer: applies a drag in progress to the camera. Always true.
+    bool tick(float dt);
+    // Recomputes the camera from the press snapshot and the pointer's total displacement.
+    void update_camera(float dt);
+
+    CameraPose camera() const { return {elevation, azimuth, distance, target_x, target_y}; }
+    void set_camera(const CameraPose& pose);
+
+    std::unique_ptr<Lattice> lattice;
+    float elevation, azimuth, distance, target_x, target_y;
+    int drag_button = -1;  // Fl::event_button() of the drag in progress; -1 when none
+    int mouse_x = 0, mouse_y = 0;
+    int press_x = 0, press_y = 0;
+    float press_elevation = 0, press_azimuth = 0, press_distance = 0, press_target_x = 0, press_target_y = 0;
+
+private:
+    void begin_drag(int button, int x, int y);
+    void setup_context();
+};
