@@ -1,0 +1,227 @@
+// The real program in a real (virtual) X server: its window, its picture, its mouse and keys.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "process.h"
+#include "scene.h"
+#include "viewer/camera.h"
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto PATIENCE = 20s;  // generous: the CI machine may be busy
+
+std::string reports_of(int steps) {
+    return run_process({SMOKE_STEPS, std::to_string(steps)}).out;
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    VirtualDisplay display;
+    std::unique_ptr<ChildProcess> viewer;
+    Window window = 0;
+
+    void SetUp() override {
+        viewer = start();
+        window = find_one_window();
+        ASSERT_NE(window, 0u) << "no window titled World appeared";
+        // The first frames are drawn once the timer runs: wait for the cube.
+        ASSERT_TRUE(wait_for([](const Screenshot& s) {
+            return shows_near(s, project(DEFAULT_CAMERA, 800, 600, 1, 0, 0), MAGENTA);
+        })) << "the cube never showed";
+    }
+
+    std::unique_ptr<ChildProcess> start() {
+        return std::make_unique<ChildProcess>(std::vector<std::string>{SMOKE_VIEWER}, std::vector{display.env()});
+    }
+
+    Window find_one_window(size_t expected = 1, size_t index = 0) {
+        std::vector<Window> found;
+        wait_until([&] { return (found = find_windows(display.connection(), "World")).size() >= expected; },
+                   PATIENCE);
+        return found.size() == expected ? found[index] : 0;
+    }
+
+    Screenshot shot() { return capture(display.connection(), window); }
+
+    bool wait_for(const std::function<bool(const Screenshot&)>& condition) {
+        return wait_until([&] { return condition(shot()); }, PATIENCE);
+    }
+
+    void xdotool(std::vector<std::string> args) {
+        args.insert(args.begin(), "/usr/bin/xdotool");
+        const ProcessResult r = run_process(args, {display.env()});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+
+    void press_keys(const std::string& key, int times, Window target = 0) {
+        target = target ? target : window;
+        xdotool({"windowfocus", "--sync", std::to_string(target)});
+        std::vector<std::string> args = {"key", "--delay", "0"};
+        for (int i = 0; i < times; ++i) args.push_back(key);
+        xdotool(args);
+    }
+
+    // Presses a button at one window position, moves to another and releases there.
+    void drag(int button, Pixel from, Pixel to) {
+        const std::string id = std::to_string(window), b = std::to_string(button);
+        xdotool({"mousemove", "--window", id, "--sync", std::to_string(from.x), std::to_string(from.y)});
+        xdotool({"mousedown", b});
+        // Intermediate moves, like a hand's, then the end point; let a tick apply it before release.
+        xdotool({"mousemove", "--window", id, "--sync", std::to_string((from.x + to.x) / 2),
+                 std::to_string((from.y + to.y) / 2)});
+        xdotool({"mousemove", "--window", id, "--sync", std::to_string(to.x), std::to_string(to.y)});
+    }
+
+    void release(int button) { xdotool({"mouseup", std::to_string(button)}); }
+
+    bool reports_arrive(size_t count) {
+        return viewer->read_until(
+            [&](const std::string& out) {
+                size_t n = 0;
+                for (size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
+                return n >= count;
+            },
+            PATIENCE);
+    }
+};
+
+TEST_F(Viewer, OpensTheWorldWindowAt100By100With800By600) {
+    const ProcessResult info =
+        run_process({"/usr/bin/xwininfo", "-display", display.name(), "-id", std::to_string(window)});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("\"World\""), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Absolute upper-left X:  100\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Absolute upper-left Y:  100\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Width: 800\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Height: 600\n"), std::string::npos) << info.out;
+}
+
+TEST_F(Viewer, ShowsTheCubeTheSourceAndTheMarkersOnBlack) {
+    const Screenshot s = shot();
+    ASSERT_EQ(s.w, 800);
+    // The eye looks along -x: the magenta face x = +1 faces it, the blue face x = -1 is culled.
+    EXPECT_TRUE(shows_near(s, project(DEFAULT_CAMERA, 800, 600, 1, 0, 0), MAGENTA, 0));
+    EXPECT_EQ(count(s, ORANGE), 0);
+    // The source at column 25, row 49, top centre, with its seeded smoke.
+    EXPECT_TRUE(shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49), smoke_green(0.42f)));
+    // Every cell of the single plane has unwired links, so the corners carry markers.
+    for (const auto& [x, y] : {std::pair{0, 0}, {49, 0}, {0, 49}, {49, 49}}) {
+        EXPECT_TRUE(shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, x, y), MARKER)) << x << "," << y;
+    }
+    EXPECT_EQ(s.at(10, 10), BLACK);
+    EXPECT_EQ(s.at(790, 590), BLACK);
+}
+
+TEST_F(Viewer, FPrintsTheReportAndTheSourceBrightens) {
+    const Pixel source = cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49);
+    press_keys("f", 1);
+    ASSERT_TRUE(reports_arrive(1)) << viewer->out;
+    EXPECT_EQ(viewer->out, reports_of(1));
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) { return shows_near(s, source, smoke_green(0.9279537f)); }));
+}
+
+TEST_F(Viewer, LeftDragOrbitsTheOrangeFaceIntoView) {
+    // 100 pixels to the right in 800 turns the eye to azimuth 315, between +x and -y.
+    drag(1, {400, 300}, {500, 300});
+    CameraPose turned = DEFAULT_CAMERA;
+    turned.azimuth = 315;
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        return shows_near(s, project(turned, 800, 600, 0, -1, 0), ORANGE, 0) &&
+               shows_near(s, project(turned, 800, 600, 1, 0, 0), MAGENTA, 0);
+    }));
+    release(1);
+    // Released: moving the pointer changes nothing.
+    xdotool({"mousemove", "--window", std::to_string(window), "--sync", "100", "100"});
+    EXPECT_TRUE(shows_near(shot(), project(turned, 800, 600, 0, -1, 0), ORANGE, 0));
+}
+
+TEST_F(Viewer, MiddleDragZoomsIn) {
+    const int before = count(shot(), MAGENTA);
+    drag(2, {400, 450}, {400, 150});  // up by half the height: distance 100 to 75
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        // The face's area grows with the square of the inverse distance: about (99 / 74)^2.
+        return count(s, MAGENTA) > before * 1.6;
+    })) << before;
+    release(2);
+}
+
+TEST_F(Viewer, RightDragPansThePivot) {
+    drag(3, {300, 300}, {500, 300});  // a quarter width right: the pivot moves 25 units toward -y
+    CameraPose panned = DEFAULT_CAMERA;
+    panned.target_y = -25;
+    const Pixel face = project(panned, 800, 600, 1, 0, 0);
+    EXPECT_GT(face.x, 600);  // the scene follows the pointer
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        return shows_near(s, face, MAGENTA, 0) && !shows_near(s, {400, 319}, MAGENTA, 0);
+    }));
+    release(3);
+}
+
+TEST_F(Viewer, AResizedWindowKeepsTheSceneCentred) {
+    xdotool({"windowsize", "--sync", std::to_string(window), "600", "800"});
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        return s.w == 600 && s.h == 800 && shows_near(s, project(DEFAULT_CAMERA, 600, 800, 1, 0, 0), MAGENTA, 0) &&
+               shows_near(s, cell_pixel(DEFAULT_CAMERA, 600, 800, 25, 49), smoke_green(0.42f));
+    }));
+    const Pixel centre = project(DEFAULT_CAMERA, 600, 800, 1, 0, 0);
+    EXPECT_EQ(centre.x, 300);
+}
+
+TEST_F(Viewer, QEndsTheProgramWithStatusOneAndNoOutput) {
+    press_keys("q", 1);
+    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
+    EXPECT_EQ(viewer->out, "");
+}
+
+TEST_F(Viewer, ClosingTheWindowEndsTheProgramWithStatusZero) {
+    send_delete_window(display.connection(), window);
+    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(0));
+}
+
+TEST_F(Viewer, ABurstOf300StepsPrintsEveryReportInOrder) {
+    press_keys("f", 300);
+    ASSERT_TRUE(reports_arrive(300));
+    EXPECT_EQ(viewer->out, reports_of(300));
+    // Still responsive afterwards.
+    press_keys("q", 1);
+    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
+}
+
+TEST_F(Viewer, TwoViewersOnOneDisplayWorkIndependently) {
+    std::unique_ptr<ChildProcess> second = start();
+    const Window a = find_one_window(2, 0), b = find_one_window(2, 1);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    press_keys("f", 2, a);
+    press_keys("f", 1, b);
+    // Which window belongs to which process is not known; between them they printed 3 reports.
+    const auto reports = [](const std::string& out) {
+        size_t n = 0;
+        for (size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
+        return n;
+    };
+    ASSERT_TRUE(wait_until(
+        [&] {
+            viewer->read_until([](const std::string&) { return false; }, 0.05s);
+            second->read_until([](const std::string&) { return false; }, 0.05s);
+            return reports(viewer->out) + reports(second->out) == 3;
+        },
+        PATIENCE));
+    const std::string one = reports_of(1), two = reports_of(2);
+    EXPECT_TRUE((viewer->out == two && second->out == one) || (viewer->out == one && second->out == two))
+        << viewer->out << "---\n" << second->out;
+    press_keys("q", 1, a);
+    press_keys("q", 1, b);
+    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
+    EXPECT_EQ(second->wait_exit(PATIENCE), std::optional<int>(1));
+}
+
+}  // namespace

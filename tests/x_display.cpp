@@ -1,0 +1,121 @@
+#include "x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+// A window may go away between finding and reading it; such an error is the test's to judge, not a
+// reason for Xlib to end the test process.
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
+VirtualDisplay::VirtualDisplay() {
+    int ready[2];
+    if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
+    const std::string fd = std::to_string(ready[1]);
+    const char* argv[] = {"/usr/bin/Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                          "-nolisten", "tcp", "-noreset", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, ready[0]);
+    const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ready[1]);
+    if (error != 0) {
+        close(ready[0]);
+        throw std::runtime_error("cannot start /usr/bin/Xvfb");
+    }
+
+    // Xvfb writes its display number once it accepts connections.
+    std::string number;
+    pollfd p = {ready[0], POLLIN, 0};
+    while (number.find('\n') == std::string::npos && poll(&p, 1, 15000) > 0) {
+        char c[16];
+        const ssize_t n = read(ready[0], c, sizeof c);
+        if (n <= 0) break;
+        number.append(c, static_cast<size_t>(n));
+    }
+    close(ready[0]);
+    if (number.find('\n') == std::string::npos) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("Xvfb did not report a display");
+    }
+    name_ = ":" + number.substr(0, number.find('\n'));
+    XSetErrorHandler(ignore_x_error);
+    display_ = XOpenDisplay(name_.c_str());
+    if (!display_) throw std::runtime_error("cannot connect to Xvfb on " + name_);
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (display_) XCloseDisplay(display_);
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+std::vector<Window> find_windows(Display* display, const std::string& title) {
+    std::vector<Window> found;
+    Window root_return, parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root_return, &parent, &children, &count)) return found;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        char* name = nullptr;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+            XFetchName(display, children[i], &name) && name) {
+            if (title == name) found.push_back(children[i]);
+        }
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+Screenshot capture(Display* display, Window window) {
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, window, &attributes);
+    Screenshot shot;
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) return shot;
+    shot.w = attributes.width;
+    shot.h = attributes.height;
+    shot.pixels.reserve(static_cast<size_t>(shot.w) * shot.h);
+    for (int y = 0; y < shot.h; ++y) {
+        for (int x = 0; x < shot.w; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            // The virtual screen is 24-bit TrueColor: 8 bits each of red, green and blue.
+            shot.pixels.push_back({int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff)});
+        }
+    }
+    XDestroyImage(image);
+    return shot;
+}
+
+void send_delete_window(Display* display, Window window) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
