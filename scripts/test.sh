@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit tests, the command-line tests and
-# the real-window tests (each starts its own virtual X server), then the same unit tests again under
+# the real-window tests (each starts its own virtual X server), then all of them again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the headless tool under valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +17,7 @@ echo "== sanitizers: address, undefined behaviour, leaks"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSMOKE_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 build-sanitize/tools/smoke-steps 1000 >/dev/null
 
