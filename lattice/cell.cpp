@@ -47,23 +47,3 @@ void Cell::connect(int dx, int dy, int dz, Cell* neighbour, float lattice_speed)
     links[i].velocity = direction_length(i) * lattice_speed;
     links[i].population = 0.0f;
 }
-
-float Cell::sum_density() const {
-    float sum = 0.0f;
-    for (const Link& link : links) {
-        if (link.neighbour) sum += link.population;
-    }
-    return sum;
-}
-
-float Cell::sum_velocity(float density) const {
-    float sum = 0.0f;
-    for (const Link& link : links) {
-        // The product is exact in double; the running sum is rounded once per link.
-        if (link.neighbour) {
-            sum = static_cast<float>(sum + double(link.population) * double(link.velocity));
-        }
-    }
-    if (density == 0.0f) return 0.0f;
-    return static_cast<float>((1.0 / double(density)) * double(sum));
-}

@@ -72,8 +72,25 @@ public:
     // velocity set asserts in debug builds and is ignored otherwise.
     void connect(int dx, int dy, int dz, Cell* neighbour, float lattice_speed);
 
-    float sum_density() const;
-    float sum_velocity(float density) const;
+    // Sum of the wired links' populations; the rest link always counts.
+    float sum_density() const {
+        float sum = 0.0f;
+        for (const Link& link : links) {
+            if (link.neighbour) sum += link.population;
+        }
+        return sum;
+    }
+
+    // Momentum over density, 0 for a density of exactly 0. Each product is exact in double; the
+    // running sum is rounded to float once per link.
+    float sum_velocity(float density) const {
+        float sum = 0.0f;
+        for (const Link& link : links) {
+            if (link.neighbour) sum = static_cast<float>(sum + double(link.population) * double(link.velocity));
+        }
+        if (density == 0.0f) return 0.0f;
+        return static_cast<float>((1.0 / double(density)) * double(sum));
+    }
 
     void set_smoke(float value) { smoke = value; }
     void set_source(std::uint8_t flag) { is_source = flag; }

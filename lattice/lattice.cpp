@@ -106,19 +106,25 @@ void collide_cell(Cell& cell, float omega) {
 // link's own population, and raises the partner link that points back where it is larger. The links
 // are visited in the order opposite_direction(0..18), which fixes the order of the smoke additions.
 void stream_cell(Cell& cell) {
+    // The cell's own smoke is summed in a register: no link but the rest link leads back to the
+    // cell itself, so the additions keep their order.
+    float own_smoke = cell.smoke;
     for (int l = 0; l < DIRECTION_COUNT; ++l) {
         Link& link = cell.links[OPPOSITE_DIRECTIONS[l]];
         const float v = link.post_collision;
-        Cell* target = link.neighbour ? link.neighbour : &cell;
-        target->smoke += v;
         link.population = v;
-        if (link.neighbour) {
-            // Strict, so an equal value or a NaN never raises.
-            Link& back = link.neighbour->links[l];
-            if (v > back.population) back.population = v;
-        }
         link.post_collision = 0.0f;
+        Cell* neighbour = link.neighbour;
+        if (!neighbour || neighbour == &cell) {
+            own_smoke += v;
+            continue;
+        }
+        neighbour->smoke += v;
+        // Strict, so an equal value or a NaN never raises.
+        Link& back = neighbour->links[l];
+        if (v > back.population) back.population = v;
     }
+    cell.smoke = own_smoke;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ packages=(
   g++ make cmake pkg-config
   libfltk1.3-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-utils imagemagick valgrind
+  libx11-dev libxtst-dev xvfb xdotool x11-utils imagemagick valgrind
 )
 
 missing=()

@@ -39,6 +39,12 @@ bool lacks_a_neighbour(const Cell& cell) {
     return false;
 }
 
+// A change of point size is costly for software renderers (Mesa's llvmpipe stalls the frame on it,
+// delaying key presses by tens of milliseconds), so it is set only when it differs from the last.
+void set_point_size(GLfloat wanted, GLfloat& current) {
+    if (wanted != current) glPointSize(current = wanted);
+}
+
 void draw_point(const Colour& colour, GLfloat x, GLfloat y, GLfloat z) {
     glBegin(GL_POINTS);
     glColor3f(colour.r, colour.g, colour.b);
@@ -59,6 +65,7 @@ void Lattice::draw() const {
     // The sheet stands upright: column x runs along the frame's y axis, row y along z.
     glPushMatrix();
     glRotatef(180, 0, 0, 1);
+    GLfloat size = 0;  // none set yet in this frame
     for (const auto& plane : planes) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
         GLfloat row = -GRID_SIZE / 2;
@@ -66,11 +73,13 @@ void Lattice::draw() const {
             GLfloat column = -GRID_SIZE / 2;
             for (int x = 0; x < GRID_SIZE; ++x, column += 1) {
                 const Cell& cell = *plane->cell(x, y);
-                glPointSize(SMOKE_POINT_SIZE);
-                // Zero, negative and NaN smoke draw nothing.
-                if (cell.smoke > 0) draw_point({0, cell.smoke, 0}, 0, column, row);
-                if (lacks_a_neighbour(cell)) {
-                    glPointSize(MARKER_POINT_SIZE);
+                // Zero, negative and NaN smoke draw no green point. A marker under a green point
+                // would lie at the same depth and fail the depth test, so it is not drawn at all.
+                if (cell.smoke > 0) {
+                    set_point_size(SMOKE_POINT_SIZE, size);
+                    draw_point({0, cell.smoke, 0}, 0, column, row);
+                } else if (lacks_a_neighbour(cell)) {
+                    set_point_size(MARKER_POINT_SIZE, size);
                     draw_point(MARKER_COLOUR, 0, column, row);
                 }
             }

@@ -1,0 +1,46 @@
+// The step allocates nothing: every C++ allocation in this executable is counted.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "lattice/lattice.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(Allocation, BuildingAllocatesStepsDoNot) {
+    const long before_build = allocations;
+    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
+    lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+    EXPECT_GT(allocations - before_build, CELLS_PER_PLANE);  // the counter does count
+
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+    std::FILE* const saved = stdout;
+    stdout = sink;  // the reports of 200 steps have nowhere useful to go
+    const long before_steps = allocations;
+    for (int i = 0; i < 200; ++i) lattice.step();
+    const long during_steps = allocations - before_steps;
+    stdout = saved;
+    std::fclose(sink);
+    EXPECT_EQ(during_steps, 0);
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Measures the viewer on a private virtual X server: its idle CPU share while it repaints 40 times a
+# second, and the time from a press of f to the end of that step's report on a pipe.
+# Usage: tools/measure-viewer.sh [SECONDS] [PRESSES]   (defaults: 10 100; build first with scripts/test.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[[ -x build/tests/viewer_measure ]] || { echo "measure-viewer: build first (./scripts/test.sh)" >&2; exit 2; }
+exec build/tests/viewer_measure build/viewer/smoke-viewer "$@"

@@ -1,0 +1,9 @@
+// The step written out link by link, exactly as the model is defined, with no work shared between
+// links: the yardstick that the benchmark measures Lattice's step against and that the tests compare
+// it with, bit for bit.
+#pragma once
+
+#include "lattice/lattice.h"
+
+// One collision and one streaming pass, without the report.
+void reference_step(Lattice& lattice);

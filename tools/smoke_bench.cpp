@@ -1,0 +1,128 @@
+// smoke-bench: the cost of the lattice's step, its passes, its construction and its report, beside
+// the straightforward link-by-link step as a yardstick.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "lattice/lattice.h"
+#include "reference_step.h"
+
+namespace {
+
+constexpr int WARM_UP_STEPS = 40;  // smoke and populations have reached the reported cells
+constexpr int STEPS_PER_RUN = 80;  // then start over, before the figures run into inf and NaN
+
+std::unique_ptr<Lattice> seeded_world() {
+    auto lattice = std::make_unique<Lattice>(WORLD_TAU, WORLD_LATTICE_SPEED);
+    lattice->add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+    return lattice;
+}
+
+std::unique_ptr<Lattice> warm_world() {
+    auto lattice = seeded_world();
+    for (int i = 0; i < WARM_UP_STEPS; ++i) reference_step(*lattice);
+    return lattice;
+}
+
+// Copies the model's state (not the wiring) of every cell of from into to.
+void copy_state(const Lattice& from, Lattice& to) {
+    for (int p = 0; p < PLANE_COUNT; ++p) {
+        for (int i = 0; i < CELLS_PER_PLANE; ++i) {
+            const Cell& a = *from.planes[p]->cells[i];
+            Cell& b = *to.planes[p]->cells[i];
+            b.smoke = a.smoke;
+            b.density = a.density;
+            b.velocity = a.velocity;
+            for (int j = 0; j < DIRECTION_COUNT; ++j) {
+                b.links[j].population = a.links[j].population;
+                b.links[j].equilibrium = a.links[j].equilibrium;
+                b.links[j].post_collision = a.links[j].post_collision;
+            }
+        }
+    }
+}
+
+void count_cell_updates(benchmark::State& state) {
+    state.counters["MLUPS"] = benchmark::Counter(double(state.iterations()) * CELLS_PER_PLANE * PLANE_COUNT / 1e6,
+                                                 benchmark::Counter::kIsRate);
+}
+
+// Runs work once per iteration on a lattice that keeps stepping through the same stretch of its
+// history, set back (untimed) every STEPS_PER_RUN iterations.
+template <typename Work>
+void run_steps(benchmark::State& state, Work work) {
+    const auto start = warm_world();
+    auto lattice = warm_world();
+    int steps = 0;
+    for (auto _ : state) {
+        work(*lattice);
+        benchmark::ClobberMemory();
+        if (++steps == STEPS_PER_RUN) {
+            state.PauseTiming();
+            copy_state(*start, *lattice);
+            steps = 0;
+            state.ResumeTiming();
+        }
+    }
+    count_cell_updates(state);
+}
+
+void BM_Step(benchmark::State& state) {
+    run_steps(state, [](Lattice& l) {
+        l.collide();
+        l.stream();
+    });
+}
+
+void BM_ReferenceStep(benchmark::State& state) { run_steps(state, reference_step); }
+
+void BM_Collide(benchmark::State& state) {
+    // Collision alone leaves the state as it was, so it can repeat on one lattice.
+    auto lattice = warm_world();
+    for (auto _ : state) {
+        lattice->collide();
+        benchmark::ClobberMemory();
+    }
+    count_cell_updates(state);
+}
+
+void BM_Stream(benchmark::State& state) {
+    // Streaming clears the post-collision values; restore them untimed from one collision.
+    auto lattice = warm_world();
+    auto collided = warm_world();
+    collided->collide();
+    for (auto _ : state) {
+        lattice->stream();
+        benchmark::ClobberMemory();
+        state.PauseTiming();
+        copy_state(*collided, *lattice);
+        state.ResumeTiming();
+    }
+    count_cell_updates(state);
+}
+
+void BM_BuildAndSeed(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(seeded_world());
+}
+
+void BM_StepWithReport(benchmark::State& state) {
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    run_steps(state, [sink](Lattice& l) {
+        l.collide();
+        l.stream();
+        l.report(sink);
+    });
+    std::fclose(sink);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Step);
+BENCHMARK(BM_ReferenceStep);
+BENCHMARK(BM_Collide);
+BENCHMARK(BM_Stream);
+BENCHMARK(BM_BuildAndSeed);
+BENCHMARK(BM_StepWithReport);
+
+BENCHMARK_MAIN();
