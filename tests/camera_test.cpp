@@ -63,6 +63,13 @@ TEST(Zoom, UpByTheHeightHalvesAndTheDistanceStaysAtLeastOne) {
     EXPECT_EQ(zoom(DEFAULT_CAMERA, {555, 300, 800, 600}).distance, 75.0f);  // sideways changes nothing
 }
 
+TEST(Zoom, RepeatedZoomsOutStopAtTheBound) {
+    CameraPose camera = DEFAULT_CAMERA;
+    for (int drag = 0; drag < 100; ++drag) camera = zoom(camera, {0, -100000, 800, 1});
+    EXPECT_EQ(camera.distance, MAX_DISTANCE);
+    EXPECT_GT(MAX_DISTANCE, 1000.0f);  // beyond the far clipping plane: nothing visible is cut off
+}
+
 TEST(Pan, ThePivotMovesAlongTheScreenAndTowardTheEye) {
     const CameraPose right = pan(DEFAULT_CAMERA, 0, {-800, 0, 800, 600});
     EXPECT_EQ(right.target_y, -100.0f);

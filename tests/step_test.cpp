@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,6 +215,48 @@ TEST(Step, RunawayValuesPropagateAndPrint) {
     EXPECT_NE(report.find("nan"), std::string::npos) << report;
     EXPECT_EQ(report.back(), '\n');
     world.advance(700);  // a thousand steps in all, without a crash
+}
+
+TEST(Step, ExtremeValuesPrintInFixedNotation) {
+    World world;
+    const float values[] = {INFINITY, -INFINITY, NAN, FLT_MAX, std::numeric_limits<float>::denorm_min(),
+                            -0.0f, -FLT_MAX, 1.5f, -NAN, 0.0f};
+    for (int x = 0; x < 10; ++x) {
+        world.cell(x, 9).smoke = values[x];
+        world.cell(x, 9).links[4].population = values[9 - x];
+    }
+    EXPECT_EQ(world.report(),
+              "Lattice 0: inf / 0.000000\n"
+              "Lattice 1: -inf / -nan\n"
+              "Lattice 2: nan / 1.500000\n"
+              "Lattice 3: 340282346638528859811704183484516925440.000000 / "
+              "-340282346638528859811704183484516925440.000000\n"
+              "Lattice 4: 0.000000 / -0.000000\n"
+              "Lattice 5: -0.000000 / 0.000000\n"
+              "Lattice 6: -340282346638528859811704183484516925440.000000 / "
+              "340282346638528859811704183484516925440.000000\n"
+              "Lattice 7: 1.500000 / nan\n"
+              "Lattice 8: -nan / -inf\n"
+              "Lattice 9: 0.000000 / inf\n\n");
+}
+
+TEST(Step, ExtremeValuesEverywhereStepWithoutFault) {
+    // Every population and smoke set to one of the awkward floats; the build with sanitizers checks
+    // that nothing here is undefined.
+    World world;
+    const float values[] = {INFINITY, -INFINITY, NAN, FLT_MAX, -FLT_MAX, std::numeric_limits<float>::denorm_min(),
+                            -0.0f, 1.0f};
+    size_t k = 0;
+    for (const auto& cell : world.lattice.planes[0]->cells) {
+        cell->smoke = values[k++ % std::size(values)];
+        for (Link& link : cell->links) link.population = values[k++ % std::size(values)];
+    }
+    world.advance(20);
+    const std::string report = world.report();
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 11);
+    for (const auto& cell : world.lattice.planes[0]->cells) {
+        for (const Link& link : cell->links) ASSERT_EQ(link.post_collision, 0.0f);
+    }
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ CameraPose zoom(const CameraPose& press, const Drag& drag) {
     CameraPose camera = press;
     const float distance =
         static_cast<float>(press.distance - per_pixel(float(0.5 * press.distance * drag.dy), drag.h));
-    camera.distance = std::max(distance, MIN_DISTANCE);
+    camera.distance = std::clamp(distance, MIN_DISTANCE, MAX_DISTANCE);
     return camera;
 }
 

@@ -8,7 +8,7 @@ constexpr double PI = 3.141592653589793;
 struct CameraPose {
     float elevation;  // degrees above the pivot's horizontal plane, kept within [-5, 89]
     float azimuth;    // degrees about the vertical axis, kept within [0, 360)
-    float distance;   // from the eye to the pivot, at least 1
+    float distance;   // from the eye to the pivot, within [1, MAX_DISTANCE]
     float target_x;   // the pivot (target_x, target_y, PIVOT_Z)
     float target_y;
 };
@@ -18,6 +18,9 @@ constexpr double PIVOT_Z = 2.0;
 constexpr float MIN_ELEVATION = -5.0f;
 constexpr float MAX_ELEVATION = 89.0f;
 constexpr float MIN_DISTANCE = 1.0f;
+// Far beyond the far clipping plane (1000), where nothing shows any more; without a bound, repeated
+// zooms out multiply the distance until it overflows.
+constexpr float MAX_DISTANCE = 1.0e6f;
 
 // Pointer displacement since the press, press minus current: dx > 0 when the pointer moved left,
 // dy > 0 when it moved up. w and h are the window's size in pixels.
@@ -28,7 +31,8 @@ struct Drag {
 
 // Left button: a drag across the whole width turns one full turn, over the whole height tilts 90 degrees.
 CameraPose orbit(const CameraPose& press, const Drag& drag);
-// Middle button: up by the window's height halves the distance, down by it makes it 1.5 times.
+// Middle button: up by the window's height halves the distance, down by it makes it 1.5 times; the
+// distance stays within [MIN_DISTANCE, MAX_DISTANCE].
 CameraPose zoom(const CameraPose& press, const Drag& drag);
 // Right button: the pivot moves 100 units per window width sideways and per window height toward
 // the eye, along directions taken from the current azimuth.
