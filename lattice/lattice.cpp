@@ -74,8 +74,9 @@ void Lattice::step() {
 namespace {
 
 // The equilibrium coefficient sum of one direction class, times rho. It depends on the cell and the
-// class only, so a cell needs three of them, not nineteen. Values marked float are rounded there;
-// everything between is double.
+// class only, so a cell needs three of them, not nineteen. Each float is a rounding point; between
+// them the arithmetic is double. A single product of two floats is written in float: it is exact in
+// double, so rounding it once gives the same bits.
 float class_equilibrium(int c, float rho, float u) {
     const float s = CLASS_LENGTH[c] * u;
     const float t1 = CLASS_WEIGHT[c];

@@ -28,13 +28,6 @@ std::map<int, std::pair<int, int>> wired_links(const Plane& plane, int x, int y)
     return wired;
 }
 
-TEST(Plane, CellsAreStoredRowByRow) {
-    Plane plane(SPEED);
-    EXPECT_EQ(plane.cell(0, 0), plane.cells[0].get());
-    EXPECT_EQ(plane.cell(7, 3), plane.cells[3 * GRID_SIZE + 7].get());
-    EXPECT_EQ(plane.cell(49, 49), plane.cells[CELLS_PER_PLANE - 1].get());
-}
-
 TEST(Plane, CornersAreWiredToTheirThreeNeighbours) {
     Plane plane(SPEED);
     using W = std::map<int, std::pair<int, int>>;
@@ -119,18 +112,6 @@ TEST(Plane, PositionsOutsideTheGridAreRefused) {
 #else
     EXPECT_DEATH(plane.cell(50, 0), "");
 #endif
-}
-
-TEST(Lattice, SinglePlaneLeavesEveryOutOfPlaneLinkUnwired) {
-    Lattice lattice(0.56f, SPEED);
-    EXPECT_EQ(lattice.tau, 0.56f);
-    for (const auto& cell : lattice.planes[0]->cells) {
-        for (int i = 1; i < DIRECTION_COUNT; ++i) {
-            if (DIRECTION_OFFSETS[i].dz != 0) {
-                ASSERT_EQ(cell->links[i].neighbour, nullptr);
-            }
-        }
-    }
 }
 
 class Seeded : public ::testing::Test {
