@@ -22,7 +22,8 @@ void print_help() {
 }
 
 int refuse(const std::string& problem) {
-    std::fprintf(stderr, "smoke-steps: %s\n%sTry 'smoke-steps --help' for more.\n", problem.c_str(), USAGE);
+    std::fprintf(stderr, "smoke-steps: %s\nusage: smoke-steps [STEPS]; 'smoke-steps --help' tells more\n",
+                 problem.c_str());
     return 2;
 }
 
