@@ -126,6 +126,14 @@ TEST_F(Viewer, FPrintsTheReportAndTheSourceBrightens) {
     ASSERT_TRUE(reports_arrive(1)) << viewer->out;
     EXPECT_EQ(viewer->out, reports_of(1));
     EXPECT_TRUE(wait_for([&](const Screenshot& s) { return shows_near(s, source, smoke_green(0.9279537f)); }));
+    // Keys go by key code: Shift makes no difference, and other keys are consumed without a step.
+    press_keys("shift+f", 1);
+    press_keys("Escape", 1);
+    press_keys("a", 1);
+    press_keys("f", 1);
+    ASSERT_TRUE(reports_arrive(3)) << viewer->out;
+    EXPECT_EQ(viewer->out, reports_of(3));
+    EXPECT_EQ(viewer->wait_exit(0.2s), std::nullopt);  // Escape did not close the window
 }
 
 TEST_F(Viewer, LeftDragOrbitsTheOrangeFaceIntoView) {
