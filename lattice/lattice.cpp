@@ -65,6 +65,12 @@ void Lattice::add_source(int x, int y, int plane, float smoke, float lattice_spe
     }
 }
 
+std::unique_ptr<Lattice> make_world() {
+    auto lattice = std::make_unique<Lattice>(WORLD_TAU, WORLD_LATTICE_SPEED);
+    lattice->add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+    return lattice;
+}
+
 void Lattice::step() {
     collide();
     stream();

@@ -72,3 +72,6 @@ public:
     std::array<std::unique_ptr<Plane>, PLANE_COUNT> planes;
     float tau;
 };
+
+// The running system's lattice: WORLD_TAU and WORLD_LATTICE_SPEED, seeded with its one source.
+std::unique_ptr<Lattice> make_world();

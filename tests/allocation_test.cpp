@@ -27,8 +27,8 @@ namespace {
 
 TEST(Allocation, BuildingAllocatesStepsDoNot) {
     const long before_build = allocations;
-    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+    const auto world = make_world();
+    Lattice& lattice = *world;
     EXPECT_GT(allocations - before_build, CELLS_PER_PLANE);  // the counter does count
 
     std::FILE* sink = std::fopen("/dev/null", "w");

@@ -116,11 +116,8 @@ TEST(Plane, PositionsOutsideTheGridAreRefused) {
 
 class Seeded : public ::testing::Test {
 protected:
-    Lattice lattice{WORLD_TAU, WORLD_LATTICE_SPEED};
-    Plane& plane = *lattice.planes[0];
-    void SetUp() override {
-        lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
-    }
+    std::unique_ptr<Lattice> lattice = make_world();
+    Plane& plane = *lattice->planes[0];
 };
 
 constexpr float SEED_REST = -0.06999999f;

@@ -90,6 +90,12 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
     return result;
 }
 
+size_t count_of(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
 bool wait_until(const std::function<bool()>& condition, Seconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (!condition()) {

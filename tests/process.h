@@ -22,6 +22,12 @@ struct ProcessResult {
 // ("NAME=value") are added to the test's own environment.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
 
+// How many times what occurs in text, without overlaps.
+size_t count_of(const std::string& text, const std::string& what);
+
+// Reports in a program's output: each ends with an empty line.
+inline size_t count_reports(const std::string& out) { return count_of(out, "\n\n"); }
+
 // Polls condition until it holds or the timeout passes; true when it held.
 bool wait_until(const std::function<bool()>& condition, Seconds timeout);
 

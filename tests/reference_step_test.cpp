@@ -15,10 +15,8 @@ uint32_t bits(float f) {
 }
 
 TEST(ReferenceStep, TheFastStepIsBitIdenticalThroughInfinityAndNan) {
-    Lattice fast(WORLD_TAU, WORLD_LATTICE_SPEED), reference(WORLD_TAU, WORLD_LATTICE_SPEED);
-    for (Lattice* l : {&fast, &reference}) {
-        l->add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
-    }
+    const auto fast_world = make_world(), reference_world = make_world();
+    Lattice &fast = *fast_world, &reference = *reference_world;
     bool saw_nan = false;
     for (int step = 1; step <= 150; ++step) {
         fast.collide();

@@ -11,12 +11,6 @@ ProcessResult smoke_steps(std::vector<std::string> args) {
     return run_process(args);
 }
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 TEST(SmokeSteps, RunsOneStepByDefault) {
     const ProcessResult r = smoke_steps({});
     EXPECT_EQ(r.status, 0);
@@ -33,8 +27,8 @@ TEST(SmokeSteps, PrintsOneReportPerStep) {
 
     const ProcessResult r = smoke_steps({"40"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "Lattice 0: "), 40u);
-    EXPECT_EQ(count(r.out, "\n\n"), 40u);
+    EXPECT_EQ(count_of(r.out, "Lattice 0: "), 40u);
+    EXPECT_EQ(count_reports(r.out), 40u);
     // The last report is step 40: populations toward the next column have just arrived.
     EXPECT_NE(r.out.find("Lattice 9: 0.037941 / 0.000546\n\n"), std::string::npos);
     EXPECT_EQ(smoke_steps({"0040"}).out, r.out);
@@ -43,7 +37,7 @@ TEST(SmokeSteps, PrintsOneReportPerStep) {
 TEST(SmokeSteps, RunsIntoInfinityAndNanWithoutCrashing) {
     const ProcessResult r = smoke_steps({"1000"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "Lattice 9: "), 1000u);
+    EXPECT_EQ(count_of(r.out, "Lattice 9: "), 1000u);
     EXPECT_NE(r.out.find("inf"), std::string::npos);
     EXPECT_NE(r.out.find("nan"), std::string::npos);
 }

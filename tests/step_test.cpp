@@ -15,8 +15,8 @@ namespace {
 
 // The running system's lattice, seeded as the viewer seeds it.
 struct World {
-    Lattice lattice{WORLD_TAU, WORLD_LATTICE_SPEED};
-    World() { lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED); }
+    std::unique_ptr<Lattice> owner = make_world();
+    Lattice& lattice = *owner;
     Cell& cell(int x, int y) { return *lattice.planes[0]->cell(x, y); }
     void advance(int steps) {
         for (int i = 0; i < steps; ++i) {

@@ -69,12 +69,13 @@ protected:
         xdotool(args);
     }
 
-    // Presses a button at one window position, moves to another and releases there.
+    // Presses a button at one window position and moves to another, where it stays held until
+    // release(): the camera follows at the viewer's next tick.
     void drag(int button, Pixel from, Pixel to) {
         const std::string id = std::to_string(window), b = std::to_string(button);
         xdotool({"mousemove", "--window", id, "--sync", std::to_string(from.x), std::to_string(from.y)});
         xdotool({"mousedown", b});
-        // Intermediate moves, like a hand's, then the end point; let a tick apply it before release.
+        // An intermediate move, like a hand's, then the end point.
         xdotool({"mousemove", "--window", id, "--sync", std::to_string((from.x + to.x) / 2),
                  std::to_string((from.y + to.y) / 2)});
         xdotool({"mousemove", "--window", id, "--sync", std::to_string(to.x), std::to_string(to.y)});
@@ -83,13 +84,7 @@ protected:
     void release(int button) { xdotool({"mouseup", std::to_string(button)}); }
 
     bool reports_arrive(size_t count) {
-        return viewer->read_until(
-            [&](const std::string& out) {
-                size_t n = 0;
-                for (size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-                return n >= count;
-            },
-            PATIENCE);
+        return viewer->read_until([&](const std::string& out) { return count_reports(out) >= count; }, PATIENCE);
     }
 };
 
@@ -211,16 +206,11 @@ TEST_F(Viewer, TwoViewersOnOneDisplayWorkIndependently) {
     press_keys("f", 2, a);
     press_keys("f", 1, b);
     // Which window belongs to which process is not known; between them they printed 3 reports.
-    const auto reports = [](const std::string& out) {
-        size_t n = 0;
-        for (size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-        return n;
-    };
     ASSERT_TRUE(wait_until(
         [&] {
             viewer->read_until([](const std::string&) { return false; }, 0.05s);
             second->read_until([](const std::string&) { return false; }, 0.05s);
-            return reports(viewer->out) + reports(second->out) == 3;
+            return count_reports(viewer->out) + count_reports(second->out) == 3;
         },
         PATIENCE));
     const std::string one = reports_of(1), two = reports_of(2);

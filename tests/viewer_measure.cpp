@@ -32,12 +32,6 @@ double cpu_seconds(pid_t pid) {
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
-size_t reports(const std::string& out) {
-    size_t n = 0;
-    for (size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-    return n;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +70,7 @@ int main(int argc, char** argv) {
         XTestFakeKeyEvent(x, f, False, CurrentTime);
         XFlush(x);
         const size_t expected = static_cast<size_t>(i) + 1;
-        if (!viewer.read_until([&](const std::string& out) { return reports(out) >= expected; }, 10s)) {
+        if (!viewer.read_until([&](const std::string& out) { return count_reports(out) >= expected; }, 10s)) {
             std::fprintf(stderr, "viewer_measure: report %zu never came\n", expected);
             return 1;
         }

@@ -3,6 +3,7 @@
 namespace {
 
 void reference_collide(Lattice& lattice) {
+    const float omega = static_cast<float>(1.0 / double(lattice.tau));
     for (int p = 0; p < PLANE_COUNT; ++p) {
         for (int y = GRID_SIZE - 1; y >= 0; --y) {
             for (int x = GRID_SIZE - 1; x >= 0; --x) {
@@ -20,7 +21,6 @@ void reference_collide(Lattice& lattice) {
                     const float t4 = static_cast<float>(double(eq_square(j)) * u * u);
                     link.equilibrium = static_cast<float>((((double(t1) + t2) + t3) + t4) * rho);
                     const float delta = static_cast<float>(double(f) - link.equilibrium);
-                    const float omega = static_cast<float>(1.0 / double(lattice.tau));
                     link.post_collision = static_cast<float>(double(f) - double(omega) * delta);
                 }
             }

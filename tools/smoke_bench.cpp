@@ -13,14 +13,8 @@ namespace {
 constexpr int WARM_UP_STEPS = 40;  // smoke and populations have reached the reported cells
 constexpr int STEPS_PER_RUN = 80;  // then start over, before the figures run into inf and NaN
 
-std::unique_ptr<Lattice> seeded_world() {
-    auto lattice = std::make_unique<Lattice>(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice->add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
-    return lattice;
-}
-
 std::unique_ptr<Lattice> warm_world() {
-    auto lattice = seeded_world();
+    auto lattice = make_world();
     for (int i = 0; i < WARM_UP_STEPS; ++i) reference_step(*lattice);
     return lattice;
 }
@@ -103,7 +97,7 @@ void BM_Stream(benchmark::State& state) {
 }
 
 void BM_BuildAndSeed(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(seeded_world());
+    for (auto _ : state) benchmark::DoNotOptimize(make_world());
 }
 
 void BM_StepWithReport(benchmark::State& state) {

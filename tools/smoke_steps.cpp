@@ -58,8 +58,7 @@ int main(int argc, char** argv) {
         steps = std::stol(std::string("0") + digits);
     }
 
-    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice.add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
-    for (long i = 0; i < steps; ++i) lattice.step();
+    const auto lattice = make_world();
+    for (long i = 0; i < steps; ++i) lattice->step();
     return 0;
 }
