@@ -153,9 +153,9 @@ void Lattice::stream() {
 
 void Lattice::report(std::FILE* out) const {
     const Plane& plane = *planes[0];
-    for (int i = 0; i < 10; ++i) {
-        const Cell& c = *plane.cell(i, 9);
-        std::fprintf(out, "Lattice %i: %f / %f\n", i, double(c.smoke), double(c.links[4].population));
+    for (int i = 0; i < REPORT_COLUMNS; ++i) {
+        const Cell& c = *plane.cell(i, REPORT_ROW);
+        std::fprintf(out, "Lattice %i: %f / %f\n", i, double(c.smoke), double(c.links[REPORT_DIRECTION].population));
     }
     std::fputc('\n', out);
     std::fflush(out);

@@ -19,6 +19,12 @@ constexpr int SOURCE_Y = 49;
 constexpr int SOURCE_PLANE = 0;
 constexpr float SOURCE_SMOKE = 0.42f;
 
+// The report: the cells of columns 0..REPORT_COLUMNS-1 in row REPORT_ROW of plane 0, each with its
+// smoke and its population toward the next column.
+constexpr int REPORT_ROW = 9;
+constexpr int REPORT_COLUMNS = 10;
+constexpr int REPORT_DIRECTION = 4;
+
 constexpr bool is_inside_grid(int x, int y) {
     return x >= 0 && x < GRID_SIZE && y >= 0 && y < GRID_SIZE;
 }

@@ -2,9 +2,10 @@
 # Installs the Debian/Ubuntu packages that the build and the tests need, skipping those already there.
 set -euo pipefail
 
+# fluid: Debian's FLTK CMake files check that it exists, though nothing here runs it.
 packages=(
   g++ make cmake pkg-config
-  libfltk1.3-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
+  libfltk1.3-dev fluid libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   libgtest-dev libbenchmark-dev
   libx11-dev libxtst-dev xvfb xdotool x11-utils imagemagick valgrind
 )

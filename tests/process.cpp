@@ -3,10 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -16,7 +17,6 @@ namespace {
 
 int decode_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
-// Spawns argv with stdin from /dev/null and the given descriptors as stdout and stderr.
 // The test's environment with the extra "NAME=value" entries replacing any of the same name.
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
     std::vector<std::string> env;
@@ -31,62 +31,59 @@ std::vector<std::string> environment_with(const std::vector<std::string>& extra)
     return env;
 }
 
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env, int out_fd,
-            int err_fd, const std::vector<int>& close_fds) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-    posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-    for (int fd : close_fds) posix_spawn_file_actions_addclose(&actions, fd);
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> result;
+    for (auto& t : texts) result.push_back(t.data());
+    result.push_back(nullptr);
+    return result;
+}
 
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<std::string> env = environment_with(extra_env);
-    std::vector<char*> envp;
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::runtime_error("cannot start " + argv[0]);
-    return pid;
+// Between fork and exec: async-signal-safe calls only.
+[[noreturn]] void become_child(char* const* argv, char* const* envp, std::array<int, 3> standard, int keep,
+                               pid_t parent) {
+    // Dies with the test process, even when that crashes or is killed.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+    // Out of the way of 0..3 first, so that no dup2 below overwrites a source still needed.
+    int sources[4];
+    for (int i = 0; i < 4; ++i) {
+        const int fd = i < 3 ? standard[i] : keep;
+        sources[i] = fd >= 0 ? fcntl(fd, F_DUPFD, 10) : fd;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (sources[i] >= 0) {
+            dup2(sources[i], i);
+        } else if (sources[i] == DEV_NULL) {
+            const int null_fd = open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY);
+            dup2(null_fd, i);
+            if (null_fd != i) close(null_fd);
+        } else {
+            close(i);
+        }
+    }
+    close_range(keep >= 0 ? 4 : 3, ~0U, 0);
+    execve(argv[0], argv, envp);
+    _exit(127);
 }
 
 }  // namespace
 
-ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
-    int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid =
-        spawn(argv, extra_env, out_pipe[1], err_pipe[1], {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]});
-    close(out_pipe[1]);
-    close(err_pipe[1]);
+pid_t spawn_tied(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                 std::array<int, 3> standard, int keep) {
+    std::vector<std::string> args = argv, env = environment_with(extra_env);
+    const std::vector<char*> arg_pointers = pointers(args), env_pointers = pointers(env);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
+    if (pid == 0) become_child(arg_pointers.data(), env_pointers.data(), standard, keep == -1 ? CLOSED : keep, parent);
+    return pid;
+}
 
+ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
+    ChildProcess child(argv, extra_env);
     ProcessResult result;
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open_count = 2;
-    char buffer[65536];
-    while (open_count > 0) {
-        if (poll(fds, 2, -1) < 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_count;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = decode_status(status);
+    result.status = child.wait_exit(Seconds(3600)).value_or(-1);
+    result.out = child.out;
+    result.err = child.err;
     return result;
 }
 
@@ -105,12 +102,25 @@ bool wait_until(const std::function<bool()>& condition, Seconds timeout) {
     return true;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
-    int out_pipe[2];
-    if (pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
-    pid = spawn(argv, extra_env, out_pipe[1], 2, {out_pipe[0], out_pipe[1]});
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                           bool close_stdout) {
+    int out_pipe[2], err_pipe[2];
+    if (pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+        close(out_pipe[0]);
+        close(out_pipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
+    try {
+        pid = spawn_tied(argv, extra_env, {DEV_NULL, close_stdout ? CLOSED : out_pipe[1], err_pipe[1]});
+    } catch (...) {
+        for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+        throw;
+    }
     close(out_pipe[1]);
-    out_fd_ = out_pipe[0];
+    close(err_pipe[1]);
+    fds_[0] = out_pipe[0];
+    fds_[1] = err_pipe[0];
 }
 
 ChildProcess::~ChildProcess() {
@@ -118,22 +128,29 @@ ChildProcess::~ChildProcess() {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    if (out_fd_ >= 0) close(out_fd_);
+    for (int fd : fds_) {
+        if (fd >= 0) close(fd);
+    }
 }
 
 bool ChildProcess::read_some(int timeout_ms) {
-    if (out_fd_ < 0) return false;
-    pollfd fd = {out_fd_, POLLIN, 0};
-    if (poll(&fd, 1, timeout_ms) <= 0) return false;
-    char buffer[65536];
-    const ssize_t n = read(out_fd_, buffer, sizeof buffer);
-    if (n <= 0) {
-        close(out_fd_);
-        out_fd_ = -1;
-        return false;
+    pollfd polled[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};  // poll skips a negative fd
+    if (poll(polled, 2, timeout_ms) <= 0) return false;
+    std::string* sinks[2] = {&out, &err};
+    bool got = false;
+    for (int i = 0; i < 2; ++i) {
+        if (polled[i].revents == 0) continue;
+        char buffer[65536];
+        const ssize_t n = read(fds_[i], buffer, sizeof buffer);
+        if (n > 0) {
+            sinks[i]->append(buffer, static_cast<size_t>(n));
+            got = true;
+        } else {
+            close(fds_[i]);
+            fds_[i] = -1;
+        }
     }
-    out.append(buffer, static_cast<size_t>(n));
-    return true;
+    return got;
 }
 
 bool ChildProcess::read_until(const std::function<bool(const std::string&)>& condition, Seconds timeout) {
@@ -141,26 +158,24 @@ bool ChildProcess::read_until(const std::function<bool(const std::string&)>& con
     while (!condition(out)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
-        if (!read_some(static_cast<int>(left.count())) && out_fd_ < 0) return condition(out);
+        if (fds_[0] < 0 && fds_[1] < 0) return condition(out);
+        read_some(static_cast<int>(left.count()));
     }
     return true;
 }
 
 std::optional<int> ChildProcess::wait_exit(Seconds timeout) {
     if (status_) return status_;
-    const bool ended = wait_until(
+    const auto deadline = Clock::now() + timeout;
+    // Both pipes first: a child blocked on a full pipe would never end.
+    while ((fds_[0] >= 0 || fds_[1] >= 0) && Clock::now() < deadline) read_some(20);
+    wait_until(
         [&] {
-            while (read_some(0)) {
-            }
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) != pid) return false;
             status_ = decode_status(status);
             return true;
         },
-        timeout);
-    if (ended) {
-        while (read_some(0)) {
-        }
-    }
+        Seconds(std::max(0.0, Seconds(deadline - Clock::now()).count())));
     return status_;
 }

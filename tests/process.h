@@ -1,8 +1,10 @@
-// Runs child processes for the tests of the programs: to completion, or alongside the test.
+// Runs child processes for the tests of the programs: to completion, or alongside the test. Every
+// child is tied to the test process: it is killed when the test process ends, however it ends.
 #pragma once
 
 #include <sys/types.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -18,8 +20,17 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs argv[0] (a path) with the given arguments and an empty standard input; extra_env entries
-// ("NAME=value") are added to the test's own environment.
+// What a child's standard descriptor i is: a descriptor of the test's, DEV_NULL, or CLOSED.
+constexpr int DEV_NULL = -1;
+constexpr int CLOSED = -2;
+
+// Starts argv[0] (a path) with descriptors 0..2 as given, descriptor keep (if not -1) passed on as
+// descriptor 3 and no other. extra_env entries ("NAME=value") replace or add to the test's own
+// environment. Throws when it cannot start.
+pid_t spawn_tied(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                 std::array<int, 3> standard, int keep = -1);
+
+// Runs argv[0] (a path) with the given arguments and an empty standard input.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
 
 // How many times what occurs in text, without overlaps.
@@ -31,12 +42,13 @@ inline size_t count_reports(const std::string& out) { return count_of(out, "\n\n
 // Polls condition until it holds or the timeout passes; true when it held.
 bool wait_until(const std::function<bool()>& condition, Seconds timeout);
 
-// A program running beside the test, its standard output on a pipe the test reads. Killed when the
-// object goes, if it still runs.
+// A program running beside the test, its standard output and error on pipes the test reads. Killed
+// when the object goes, if it still runs.
 class ChildProcess {
 public:
-    // extra_env entries ("NAME=value") are added to the test's own environment.
-    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env);
+    // extra_env as for spawn_tied; with close_stdout the program starts with descriptor 1 closed.
+    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                 bool close_stdout = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -48,9 +60,11 @@ public:
 
     pid_t pid = -1;
     std::string out;  // standard output so far
+    std::string err;  // standard error so far
 
 private:
+    // Reads whatever either pipe has within timeout_ms; false when nothing came.
     bool read_some(int timeout_ms);
-    int out_fd_ = -1;
+    int fds_[2] = {-1, -1};  // standard output, standard error
     std::optional<int> status_;
 };

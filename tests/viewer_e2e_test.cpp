@@ -12,6 +12,8 @@
 #include "viewer/camera.h"
 #include "x_display.h"
 
+#include <X11/Xutil.h>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -38,8 +40,11 @@ protected:
         })) << "the cube never showed";
     }
 
+    virtual bool closes_stdout() const { return false; }
+
     std::unique_ptr<ChildProcess> start() {
-        return std::make_unique<ChildProcess>(std::vector<std::string>{SMOKE_VIEWER}, std::vector{display.env()});
+        return std::make_unique<ChildProcess>(std::vector<std::string>{SMOKE_VIEWER}, std::vector{display.env()},
+                                              closes_stdout());
     }
 
     Window find_one_window(size_t expected = 1, size_t index = 0) {
@@ -220,6 +225,65 @@ TEST_F(Viewer, TwoViewersOnOneDisplayWorkIndependently) {
     press_keys("q", 1, b);
     EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
     EXPECT_EQ(second->wait_exit(PATIENCE), std::optional<int>(1));
+}
+
+class ViewerWithoutStandardOutput : public Viewer {
+protected:
+    bool closes_stdout() const override { return true; }
+};
+
+TEST_F(ViewerWithoutStandardOutput, GoesOnAndSaysOnceThatReportsAreLost) {
+    press_keys("f", 1);
+    // Still painting, and still hearing the close button: the X connection did not take descriptor 1.
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        return shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49), smoke_green(0.9279537f));
+    }));
+    press_keys("f", 4);
+    ASSERT_TRUE(wait_until([&] { return viewer->wait_exit(0.05s) || count_of(viewer->err, "\n") >= 1; }, PATIENCE));
+    send_delete_window(display.connection(), window);
+    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
+    EXPECT_EQ(viewer->err, "smoke-viewer: cannot write the reports to standard output: Bad file descriptor\n");
+}
+
+TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
+    for (const char* help : {"--help", "-h"}) {
+        const ProcessResult r = run_process({SMOKE_VIEWER, help});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: smoke-viewer [toolkit options]\n", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(" -g[eometry] WxH+X+Y"), std::string::npos) << r.out;
+    }
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-foo"}, {"file"}, {"-geometry"}}) {
+        const ProcessResult r = run_process({SMOKE_VIEWER, args[0]});
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("smoke-viewer: '" + args[0] + "' is not a toolkit option", 0), 0u) << r.err;
+    }
+}
+
+TEST(ViewerStart, ADisplayWithoutOpenGLIsAFailure) {
+    VirtualDisplay without_gl({"-extension", "GLX"});
+    const ProcessResult r = run_process({SMOKE_VIEWER}, {without_gl.env()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "smoke-viewer: the display " + without_gl.name() + " has no usable OpenGL\n");
+}
+
+TEST(ViewerStart, AHugeWindowIsBoundedRatherThanCrashingTheRenderer) {
+    VirtualDisplay display;
+    ChildProcess viewer({SMOKE_VIEWER, "-geometry", "32767x32767"}, {display.env()});
+    std::vector<Window> found;
+    ASSERT_TRUE(wait_until([&] { return !(found = find_windows(display.connection(), "World")).empty(); }, PATIENCE));
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(display.connection(), found[0], &a));
+    EXPECT_EQ(a.width, MAX_WINDOW_SIDE);
+    EXPECT_EQ(a.height, MAX_WINDOW_SIDE);
+    // A window manager gets no larger size to offer.
+    XSizeHints hints;
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(display.connection(), found[0], &hints, &supplied));
+    EXPECT_TRUE((hints.flags & PMaxSize) && hints.max_width <= MAX_WINDOW_SIDE && hints.max_height <= MAX_WINDOW_SIDE);
+    // Still alive after frames at that size: q is heard.
+    run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "q"}, {display.env()});
+    EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(1)) << viewer.err;
 }
 
 }  // namespace

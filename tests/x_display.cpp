@@ -5,14 +5,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
 #include <stdexcept>
 
-extern char** environ;
+#include "process.h"
 
 namespace {
 
@@ -22,26 +21,22 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments) {
     int ready[2];
-    if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
-    const std::string fd = std::to_string(ready[1]);
-    const char* argv[] = {"/usr/bin/Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-                          "-nolisten", "tcp", "-noreset", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, ready[0]);
-    const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ready[1]);
-    if (error != 0) {
+    if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    // Xvfb writes its display number on descriptor 3 once it accepts connections.
+    std::vector<std::string> argv = {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24",
+                                     "-nolisten", "tcp", "-noreset"};
+    argv.insert(argv.end(), extra_arguments.begin(), extra_arguments.end());
+    try {
+        pid_ = spawn_tied(argv, {}, {DEV_NULL, DEV_NULL, DEV_NULL}, ready[1]);
+    } catch (...) {
         close(ready[0]);
-        throw std::runtime_error("cannot start /usr/bin/Xvfb");
+        close(ready[1]);
+        throw;
     }
+    close(ready[1]);
 
-    // Xvfb writes its display number once it accepts connections.
     std::string number;
     pollfd p = {ready[0], POLLIN, 0};
     while (number.find('\n') == std::string::npos && poll(&p, 1, 15000) > 0) {
@@ -52,18 +47,24 @@ VirtualDisplay::VirtualDisplay() {
     }
     close(ready[0]);
     if (number.find('\n') == std::string::npos) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        stop();
         throw std::runtime_error("Xvfb did not report a display");
     }
     name_ = ":" + number.substr(0, number.find('\n'));
     XSetErrorHandler(ignore_x_error);
     display_ = XOpenDisplay(name_.c_str());
-    if (!display_) throw std::runtime_error("cannot connect to Xvfb on " + name_);
+    if (!display_) {
+        stop();
+        throw std::runtime_error("cannot connect to Xvfb on " + name_);
+    }
 }
 
 VirtualDisplay::~VirtualDisplay() {
     if (display_) XCloseDisplay(display_);
+    stop();
+}
+
+void VirtualDisplay::stop() {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
 }
@@ -88,9 +89,9 @@ std::vector<Window> find_windows(Display* display, const std::string& title) {
 }
 
 Screenshot capture(Display* display, Window window) {
-    XWindowAttributes attributes;
-    XGetWindowAttributes(display, window, &attributes);
     Screenshot shot;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) return shot;
     XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
     if (!image) return shot;

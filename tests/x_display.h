@@ -9,8 +9,9 @@
 
 class VirtualDisplay {
 public:
-    // Starts Xvfb on a free display number; throws when it cannot.
-    VirtualDisplay();
+    // Starts Xvfb on a free display number, with extra arguments such as {"-extension", "GLX"}; throws
+    // when it cannot. The server ends with the object, or with the test process.
+    explicit VirtualDisplay(const std::vector<std::string>& extra_arguments = {});
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -20,6 +21,7 @@ public:
     Display* connection() const { return display_; }
 
 private:
+    void stop();
     pid_t pid_ = -1;
     std::string name_;
     Display* display_ = nullptr;
@@ -39,6 +41,7 @@ struct Screenshot {
     Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y) * w + x]; }
 };
 
+// The window's pixels; empty when the window is gone.
 Screenshot capture(Display* display, Window window);
 
 // Asks the window to close, as a window manager does when the user closes it.

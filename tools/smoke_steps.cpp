@@ -1,64 +1,138 @@
-// smoke-steps: runs the smoke lattice headless and prints each step's report, as the viewer does on f.
+// smoke-steps: runs the smoke lattice headless and prints each step's report, as the viewer does on
+// f; on request as CSV, and with the whole lattice written as a ParaView time series.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "common/standard_streams.h"
+#include "field_output.h"
 #include "lattice/lattice.h"
 
 namespace {
 
 constexpr long MAX_STEPS = 1000000000;
-constexpr const char* USAGE = "usage: smoke-steps [STEPS]\n";
+constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv]\n";
 
-void print_help() {
+struct Options {
+    long steps = 1;
+    std::string vtk_folder;  // empty: no files
+    long every = 1;
+    bool csv = false;
+};
+
+int refuse(const std::string& problem) {
+    std::fprintf(stderr, "smoke-steps: %s\n%.*s; 'smoke-steps --help' tells more\n", problem.c_str(),
+                 int(std::strlen(USAGE) - 1), USAGE);
+    return 2;
+}
+
+int fail(const std::string& problem) {
+    std::fprintf(stderr, "smoke-steps: %s\n", problem.c_str());
+    return 1;
+}
+
+// A failed write ends the run: nothing after it would reach the reader either.
+int check_output() {
+    std::string message;
+    if (!output_failed(stdout, "smoke-steps", "to standard output", message)) return 0;
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+}
+
+int print_help() {
     std::fputs(USAGE, stdout);
     std::fputs(
         "\n"
         "Builds the 50 x 50 smoke lattice as the viewer does (tau 0.56, lattice speed 0.5, source at\n"
         "column 25, row 49 with smoke 0.42), runs STEPS steps (default 1, 0 to 1000000000) and prints\n"
         "each step's report: for columns 0..9 of row 9, the cell's smoke and its population toward\n"
-        "the next column.\n",
+        "the next column. The options may come in any order.\n"
+        "\n"
+        "  --vtk DIR   also write the whole lattice for ParaView: DIR/smoke_STEP.vti (VTK XML image\n"
+        "              data: cell arrays smoke, density, velocity and the 19 populations) for the\n"
+        "              seeded state, every K-th step and the last, listed with their steps in\n"
+        "              DIR/smoke.pvd; open that. DIR is created if missing; files are replaced.\n"
+        "  --every K   with --vtk: a file every K steps (default 1, 1 to 1000000000)\n"
+        "  --csv       print the report as CSV instead: step,column,row,smoke,population_4, each\n"
+        "              figure the shortest text that reads back as the same float\n",
         stdout);
+    std::fflush(stdout);
+    return check_output();
 }
 
-int refuse(const std::string& problem) {
-    std::fprintf(stderr, "smoke-steps: %s\nusage: smoke-steps [STEPS]; 'smoke-steps --help' tells more\n",
-                 problem.c_str());
-    return 2;
+// A whole number within low..MAX_STEPS; "-0" is 0.
+bool parse_count(const char* text, long low, long& value) {
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, value);
+    return error == std::errc() && stop == end && value >= low && value <= MAX_STEPS;
 }
 
-bool is_digits(const char* text) {
-    if (*text == '\0') return false;
-    for (const char* c = text; *c; ++c) {
-        if (*c < '0' || *c > '9') return false;
+bool is_option(const char* arg) { return arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9'); }
+
+// Fills options from the command line; a non-zero result is the status to end with.
+int parse(int argc, char** argv, Options& options) {
+    bool have_steps = false, have_every = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return print_help() == 0 ? -1 : 1;
+        if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--vtk" || arg == "--every") {
+            if (i + 1 == argc || argv[i + 1][0] == '\0') return refuse(arg + " needs a value");
+            const char* value = argv[++i];
+            if (arg == "--vtk") {
+                options.vtk_folder = value;
+            } else if (!parse_count(value, 1, options.every)) {
+                return refuse("K must be a whole number from 1 to " + std::to_string(MAX_STEPS) + ", not " +
+                              quoted_argument(value));
+            } else {
+                have_every = true;
+            }
+        } else if (is_option(argv[i])) {
+            return refuse("unknown option " + quoted_argument(argv[i]));
+        } else if (have_steps) {
+            return refuse("STEPS given twice: " + quoted_argument(argv[i]));
+        } else if (!parse_count(argv[i], 0, options.steps)) {
+            return refuse("STEPS must be a whole number from 0 to " + std::to_string(MAX_STEPS) + ", not " +
+                          quoted_argument(argv[i]));
+        } else {
+            have_steps = true;
+        }
     }
-    return true;
+    if (have_every && options.vtk_folder.empty()) return refuse("--every applies to --vtk, which is missing");
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2) return refuse("expected at most one argument, got " + std::to_string(argc - 1));
-
-    long steps = 1;
-    if (argc == 2) {
-        const char* arg = argv[1];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            print_help();
-            return 0;
-        }
-        if (arg[0] == '-' && is_digits(arg + 1)) return refuse("STEPS must not be negative: '" + std::string(arg) + "'");
-        if (arg[0] == '-') return refuse("unknown option '" + std::string(arg) + "'");
-        if (!is_digits(arg)) return refuse("STEPS must be a whole number: '" + std::string(arg) + "'");
-        // Skip leading zeros, then compare lengths first so that no digit string can overflow.
-        const char* digits = arg + std::strspn(arg, "0");
-        if (std::strlen(digits) > 10 || std::stol(std::string("0") + digits) > MAX_STEPS) {
-            return refuse("STEPS must be at most " + std::to_string(MAX_STEPS) + ": '" + std::string(arg) + "'");
-        }
-        steps = std::stol(std::string("0") + digits);
-    }
+    reserve_standard_descriptors();
+    Options options;
+    if (const int status = parse(argc, argv, options)) return status < 0 ? 0 : status;
 
     const auto lattice = make_world();
-    for (long i = 0; i < steps; ++i) lattice->step();
-    return 0;
+    std::string error;
+    std::unique_ptr<VtkSeries> series;
+    if (!options.vtk_folder.empty()) {
+        series = std::make_unique<VtkSeries>(options.vtk_folder);
+        if (!series->start(error) || !series->write(*lattice, 0, error)) return fail(error);
+    }
+    if (options.csv) std::fputs(CSV_HEADER, stdout);
+
+    for (long step = 1; step <= options.steps; ++step) {
+        if (options.csv) {
+            lattice->collide();
+            lattice->stream();
+            write_csv_report(stdout, *lattice, step);
+        } else {
+            lattice->step();
+        }
+        if (const int status = check_output()) return status;
+        const bool wanted = step % options.every == 0 || step == options.steps;
+        if (series && wanted && !series->write(*lattice, step, error)) return fail(error);
+    }
+    std::fflush(stdout);
+    return check_output();
 }

@@ -42,6 +42,11 @@ CameraPose pan(const CameraPose& press, float azimuth, const Drag& drag);
 // in constant time, and never yields 360 itself.
 float wrap_degrees(float degrees);
 
+// The largest side a window may have: beyond the widest screens (7680 pixels), well within the
+// maximum viewport of OpenGL implementations, and far from the sizes near 32767 x 32767 at which
+// Mesa's software renderer crashes.
+constexpr int MAX_WINDOW_SIDE = 8192;
+
 // Vertical field of view in degrees that makes the horizontal one 45 degrees.
 double fovy_degrees(int w, int h);
 double aspect_ratio(int w, int h);

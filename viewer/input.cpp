@@ -1,7 +1,11 @@
 // Mouse and keyboard: events only record the pointer; the timer's tick moves the camera.
 #include <FL/Fl.H>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "common/standard_streams.h"
 
 #include "viewer/world_window.h"
 
@@ -26,13 +30,22 @@ int WorldWindow::handle(int event) {
             return 1;
         case FL_KEYBOARD:
             if (Fl::event_key() == KEY_STEP) {
-                lattice->step();
+                step();
             } else if (Fl::event_key() == KEY_QUIT) {
                 std::exit(1);
             }
             return 1;  // every other key is consumed too
         default:
             return Fl_Gl_Window::handle(event);
+    }
+}
+
+void WorldWindow::step() {
+    lattice->step();
+    std::string message;
+    if (!reports_lost && output_failed(stdout, "smoke-viewer", "the reports to standard output", message)) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        reports_lost = true;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "viewer/world_window.h"
 
+#include <algorithm>
+
 WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title)
     : Fl_Gl_Window(x, y, w, h, title), lattice(make_world()) {
     set_camera(DEFAULT_CAMERA);
@@ -12,3 +14,12 @@ void WorldWindow::set_camera(const CameraPose& pose) {
     target_x = pose.target_x;
     target_y = pose.target_y;
 }
+
+void WorldWindow::resize(int x, int y, int w, int h) {
+    const int bounded_w = std::min(w, MAX_WINDOW_SIDE), bounded_h = std::min(h, MAX_WINDOW_SIDE);
+    // Told of a size by the X server, the toolkit takes it as it is; asked by the program, it asks the
+    // server. So take the server's size first, then ask for the bounded one.
+    Fl_Gl_Window::resize(x, y, w, h);
+    if (bounded_w != w || bounded_h != h) Fl_Gl_Window::resize(x, y, bounded_w, bounded_h);
+}
+

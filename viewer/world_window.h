@@ -15,6 +15,9 @@ public:
 
     void draw() override;
     int handle(int event) override;
+    // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
+    // on behalf of another client. Window managers keep to the size hints, which follow from it.
+    void resize(int x, int y, int w, int h) override;
 
     // Called by the timer: applies a drag in progress to the camera. Always true.
     bool tick(float dt);
@@ -30,8 +33,12 @@ public:
     int mouse_x = 0, mouse_y = 0;
     int press_x = 0, press_y = 0;
     float press_elevation = 0, press_azimuth = 0, press_distance = 0, press_target_x = 0, press_target_y = 0;
+    // A report could not be written to standard output. Said once on standard error; the viewer
+    // goes on, being interactive, and ends with a failure status.
+    bool reports_lost = false;
 
 private:
     void begin_drag(int button, int x, int y);
+    void step();
     void setup_context();
 };

@@ -1,0 +1,86 @@
+# Shell functions for running the viewer on a private virtual X server and catching its frames,
+# shared by run.sh and record-animation.sh. Source it; it sets `work`, and removes it on exit.
+# The caller provides `viewer` (the program's path) and bash's `set -euo pipefail`.
+
+work=$(mktemp -d)
+xvfb_pid= viewer_pid=
+cleanup() {
+  kill ${viewer_pid:+"$viewer_pid"} ${xvfb_pid:+"$xvfb_pid"} 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+die() { echo "$(basename "$0"): $*" >&2; exit 1; }
+
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails early when the viewer has
+# ended, since nothing would change then.
+wait_for() {
+  local deadline=$((SECONDS + $1)) what=$2; shift 2
+  until "$@"; do
+    if [[ -n $viewer_pid ]] && ! kill -0 "$viewer_pid" 2>/dev/null; then
+      wait "$viewer_pid" && status=0 || status=$?
+      die "the viewer ended (status $status) while waiting for $what"
+    fi
+    ((SECONDS < deadline)) || die "timed out waiting for $what"
+    sleep 0.05
+  done
+}
+
+# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Another script starting
+# at the same moment can take the number from under it, so a server that does not answer is
+# replaced, a few times.
+start_private_display() {
+  local try
+  for try in 1 2 3 4 5; do
+    : >"$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    local deadline=$((SECONDS + 15))
+    until grep -q . "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null || ((SECONDS >= deadline)); do sleep 0.05; done
+    export DISPLAY=:$(head -n 1 "$work/display")
+    if grep -q . "$work/display" && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  done
+  die "could not start a virtual X server (Xvfb)"
+}
+
+# Starts the viewer with the given arguments, its reports going to $work/reports, and waits for its
+# window: sets `window`.
+start_viewer() {
+  "$viewer" "$@" >"$work/reports" &
+  viewer_pid=$!
+  wait_for 30 "the window" xdotool search --onlyvisible --name '^World$'
+  window=$(xdotool search --onlyvisible --name '^World$' | head -n 1)
+  xdotool windowfocus --sync "$window"
+}
+
+reports() { grep -c '^Lattice 9:' "$work/reports" || true; }
+has_reports() { (($(reports) >= $1)); }
+
+# The window's pixels as PPM, which holds nothing but its size and pixels, so that equal pictures
+# are equal files.
+capture() { import -window "$window" "ppm:$1"; }
+differs_from() { capture "$work/now.ppm" && ! cmp -s "$work/now.ppm" "$1"; }
+not_black() { capture "$work/now.ppm" && [[ $(convert "$work/now.ppm" -format '%[fx:maxima]' info:) != 0 ]]; }
+
+# Captures the first frame into FILE: the window is black until the first paint.
+capture_first_frame() {
+  wait_for 30 "the first frame" not_black
+  mv "$work/now.ppm" "$1"
+}
+
+# Presses f, waits for that step's report, then captures into FILE the first frame that differs from
+# PREVIOUS. The picture changes at the first repaint after a step, so that frame shows the step. A
+# step that changes no pixel shows as PREVIOUS did, so after a while PREVIOUS is that step's too.
+step_and_capture() {
+  local previous=$1 file=$2 steps
+  steps=$(($(reports) + 1))
+  xdotool key f
+  wait_for 30 "report $steps" has_reports "$steps"
+  local deadline=$((SECONDS + 2))
+  until differs_from "$previous"; do
+    if ((SECONDS >= deadline)); then cp "$previous" "$work/now.ppm"; break; fi
+  done
+  mv "$work/now.ppm" "$file"
+}
