@@ -50,11 +50,12 @@ start_private_display() {
 start_viewer() {
   "$viewer" "$@" >"$work/reports" &
   viewer_pid=$!
-  wait_for 30 "the window" xdotool search --onlyvisible --name '^World$'
+  wait_for 30 "the window" window_shown
   window=$(xdotool search --onlyvisible --name '^World$' | head -n 1)
   xdotool windowfocus --sync "$window"
 }
 
+window_shown() { xdotool search --onlyvisible --name '^World$' >/dev/null; }
 reports() { grep -c '^Lattice 9:' "$work/reports" || true; }
 has_reports() { (($(reports) >= $1)); }
 
@@ -71,16 +72,23 @@ capture_first_frame() {
 }
 
 # Presses f, waits for that step's report, then captures into FILE the first frame that differs from
-# PREVIOUS. The picture changes at the first repaint after a step, so that frame shows the step. A
-# step that changes no pixel shows as PREVIOUS did, so after a while PREVIOUS is that step's too.
+# PREVIOUS: the picture changes at the first repaint after a step, so that frame shows the step. A
+# step may change no pixel, though (all smoke saturated, say); then PREVIOUS shows it as well, and
+# it is taken once four times the longest wait for a repaint so far, and at least half a second,
+# has passed without a change.
+longest_repaint=0  # microseconds
 step_and_capture() {
   local previous=$1 file=$2 steps
   steps=$(($(reports) + 1))
   xdotool key f
   wait_for 30 "report $steps" has_reports "$steps"
-  local deadline=$((SECONDS + 2))
+  local start=${EPOCHREALTIME/./} now
+  local patience=$((4 * longest_repaint > 500000 ? 4 * longest_repaint : 500000))
   until differs_from "$previous"; do
-    if ((SECONDS >= deadline)); then cp "$previous" "$work/now.ppm"; break; fi
+    now=${EPOCHREALTIME/./}
+    if ((now - start > patience)); then cp "$previous" "$work/now.ppm" && break; fi
   done
+  now=${EPOCHREALTIME/./}
+  cmp -s "$work/now.ppm" "$previous" || ((now - start <= longest_repaint)) || longest_repaint=$((now - start))
   mv "$work/now.ppm" "$file"
 }

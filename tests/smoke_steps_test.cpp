@@ -1,6 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include "field_output.h"
 
 #include "process.h"
 
@@ -78,6 +87,96 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         EXPECT_NE(r.err.find(problem), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv]"), std::string::npos) << r.err;
     }
+}
+
+// A fresh folder for one test's files, removed with it.
+struct TemporaryFolder {
+    std::filesystem::path path;
+    TemporaryFolder() {
+        std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
+        path = mkdtemp(name.data());
+    }
+    ~TemporaryFolder() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(SmokeStepsVtk, WritesTheSeededStateEveryKthStepAndTheLastListedInTheCollection) {
+    const TemporaryFolder folder;
+    const std::string series = folder / "new/series";  // created, parents included
+    const ProcessResult r = smoke_steps({"--every", "3", "7", "--vtk", series});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count_reports(r.out), 7u);  // the report still goes to standard output
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(series)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"smoke.pvd", "smoke_000000.vti", "smoke_000003.vti",
+                                               "smoke_000006.vti", "smoke_000007.vti"}));
+    EXPECT_EQ(contents(series + "/smoke.pvd"),
+              pvd_collection({{0, "smoke_000000.vti"}, {3, "smoke_000003.vti"}, {6, "smoke_000006.vti"},
+                              {7, "smoke_000007.vti"}}));
+    // Each file is the lattice of its step.
+    auto lattice = make_world();
+    EXPECT_EQ(contents(series + "/smoke_000000.vti"), vti_image(*lattice));
+    for (int i = 0; i < 7; ++i) {
+        lattice->collide();
+        lattice->stream();
+    }
+    EXPECT_EQ(contents(series + "/smoke_000007.vti"), vti_image(*lattice));
+}
+
+TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollection) {
+    const TemporaryFolder folder;
+    std::ofstream(folder / "file") << "not a folder";
+    for (const std::string& bad : {folder / "file", std::string("/proc/no/such/folder")}) {
+        const ProcessResult r = smoke_steps({"1", "--vtk", bad});
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_EQ(r.err.rfind("smoke-steps: cannot create the folder '" + bad + "': ", 0), 0u) << r.err;
+    }
+    // A full disk: the first file's writes go to /dev/full. The earlier run's collection is gone,
+    // so nothing looks finished.
+    const std::string series = folder / "series";
+    ASSERT_EQ(smoke_steps({"2", "--vtk", series}).status, 0);
+    std::filesystem::create_symlink("/dev/full", series + "/smoke_000000.vti.part");
+    const ProcessResult full = smoke_steps({"2", "--vtk", series});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "smoke-steps: cannot write '" + series + "/smoke_000000.vti.part': No space left on device\n");
+    EXPECT_FALSE(std::filesystem::exists(series + "/smoke.pvd"));
+}
+
+TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
+    const ProcessResult r = smoke_steps({"--csv", "150"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line + "\n", CSV_HEADER);
+    auto lattice = make_world();
+    bool saw_nan = false, saw_inf = false;
+    for (long step = 1; step <= 150; ++step) {
+        lattice->collide();
+        lattice->stream();
+        for (int column = 0; column < REPORT_COLUMNS; ++column) {
+            ASSERT_TRUE(std::getline(lines, line)) << step;
+            const Cell& c = *lattice->planes[0]->cell(column, REPORT_ROW);
+            const std::string prefix = std::to_string(step) + "," + std::to_string(column) + ",9,";
+            ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+            const std::string smoke = line.substr(prefix.size(), line.find(',', prefix.size()) - prefix.size());
+            const std::string population = line.substr(line.rfind(',') + 1);
+            for (const auto& [text, value] : {std::pair{smoke, c.smoke}, {population, c.links[4].population}}) {
+                const float back = std::strtof(text.c_str(), nullptr);
+                EXPECT_TRUE(std::isnan(value) ? text == "nan" : std::memcmp(&back, &value, 4) == 0) << line;
+                saw_nan = saw_nan || text == "nan";
+                saw_inf = saw_inf || text == "inf" || text == "-inf";
+            }
+        }
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+    EXPECT_TRUE(saw_nan && saw_inf);
 }
 
 }  // namespace

@@ -29,10 +29,11 @@ public:
 class Drawing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        display = std::make_unique<VirtualDisplay>();
+        // Kept to the end of the process: the toolkit and Mesa still talk to the server while the
+        // process exits. The server then ends with it, by its parent-death signal.
+        if (!display) display = new VirtualDisplay();
         Fl::display(display->name().c_str());
     }
-    static void TearDownTestSuite() { display.reset(); }
 
     void SetUp() override {
         window = std::make_unique<TestWindow>(100, 100, 800, 600, "World");
@@ -68,11 +69,11 @@ protected:
 
     Cell& cell(int x, int y) { return *window->lattice->planes[0]->cell(x, y); }
 
-    static std::unique_ptr<VirtualDisplay> display;
+    static VirtualDisplay* display;
     std::unique_ptr<TestWindow> window;
 };
 
-std::unique_ptr<VirtualDisplay> Drawing::display;
+VirtualDisplay* Drawing::display = nullptr;
 
 // Pixels within one of p that are not background.
 int lit_pixels_near(const Screenshot& s, Pixel p) {

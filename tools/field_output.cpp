@@ -19,19 +19,12 @@ const char* byte_order() {
 
 constexpr int CELL_COUNT = CELLS_PER_PLANE * PLANE_COUNT;
 
-// One cell array: its XML element and its appended block, a UInt64 byte count and the values.
+// The cell arrays, in the order of their blocks in the appended data.
 struct CellArray {
     const char* name;
     int components;
-    float (*value)(const Cell&, int component);
 };
-
-const CellArray CELL_ARRAYS[] = {
-    {"smoke", 1, [](const Cell& c, int) { return c.smoke; }},
-    {"density", 1, [](const Cell& c, int) { return c.density; }},
-    {"velocity", 1, [](const Cell& c, int) { return c.velocity; }},
-    {"populations", DIRECTION_COUNT, [](const Cell& c, int i) { return c.links[i].population; }},
-};
+constexpr CellArray CELL_ARRAYS[] = {{"smoke", 1}, {"density", 1}, {"velocity", 1}, {"populations", DIRECTION_COUNT}};
 
 std::uint64_t block_size(const CellArray& a) { return sizeof(float) * std::uint64_t(CELL_COUNT) * a.components; }
 
@@ -47,7 +40,10 @@ std::string component_names() {
     return names;
 }
 
-void append_values(std::string& out, const Lattice& lattice, const CellArray& a) {
+// Appends one array's block: its UInt64 byte count, then value(cell, component) for every cell in
+// the lattice's order, components innermost.
+template <typename Value>
+void append_block(std::string& out, const Lattice& lattice, const CellArray& a, Value value) {
     const std::uint64_t size = block_size(a);
     out.append(reinterpret_cast<const char*>(&size), sizeof size);
     const std::size_t start = out.size();
@@ -56,7 +52,7 @@ void append_values(std::string& out, const Lattice& lattice, const CellArray& a)
     for (const auto& plane : lattice.planes) {
         for (const auto& cell : plane->cells) {
             for (int k = 0; k < a.components; ++k, at += sizeof(float)) {
-                const float v = a.value(*cell, k);
+                const float v = value(*cell, k);
                 std::memcpy(at, &v, sizeof v);
             }
         }
@@ -81,7 +77,10 @@ std::string vti_image(const Lattice& lattice) {
     }
     out += "      </CellData>\n    </Piece>\n  </ImageData>\n  <AppendedData encoding=\"raw\">\n   _";
     out.reserve(out.size() + offset + 64);
-    for (const CellArray& a : CELL_ARRAYS) append_values(out, lattice, a);
+    append_block(out, lattice, CELL_ARRAYS[0], [](const Cell& c, int) { return c.smoke; });
+    append_block(out, lattice, CELL_ARRAYS[1], [](const Cell& c, int) { return c.density; });
+    append_block(out, lattice, CELL_ARRAYS[2], [](const Cell& c, int) { return c.velocity; });
+    append_block(out, lattice, CELL_ARRAYS[3], [](const Cell& c, int i) { return c.links[i].population; });
     out += "\n  </AppendedData>\n</VTKFile>\n";
     return out;
 }

@@ -3,8 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 
+#include "field_output.h"
 #include "lattice/lattice.h"
 #include "reference_step.h"
 
@@ -43,9 +47,9 @@ void count_cell_updates(benchmark::State& state) {
 }
 
 // Runs work once per iteration on a lattice that keeps stepping through the same stretch of its
-// history, set back (untimed) every STEPS_PER_RUN iterations.
-template <typename Work>
-void run_steps(benchmark::State& state, Work work) {
+// history, set back (untimed, with set_back) every STEPS_PER_RUN iterations.
+template <typename Work, typename SetBack = void (*)()>
+void run_steps(benchmark::State& state, Work work, SetBack set_back = [] {}) {
     const auto start = warm_world();
     auto lattice = warm_world();
     int steps = 0;
@@ -55,6 +59,7 @@ void run_steps(benchmark::State& state, Work work) {
         if (++steps == STEPS_PER_RUN) {
             state.PauseTiming();
             copy_state(*start, *lattice);
+            set_back();
             steps = 0;
             state.ResumeTiming();
         }
@@ -110,6 +115,38 @@ void BM_StepWithReport(benchmark::State& state) {
     std::fclose(sink);
 }
 
+// One step and its .vti file under a new name, as smoke-steps --vtk writes it; with_collection also
+// rewrites the .pvd collection after it, as smoke-steps does. Every STEPS_PER_RUN steps the files
+// go (untimed) and the series starts again.
+void step_with_files(benchmark::State& state, bool with_collection) {
+    std::string folder = (std::filesystem::temp_directory_path() / "smoke-bench.XXXXXX").string();
+    if (!mkdtemp(folder.data())) {
+        state.SkipWithError("cannot make a temporary folder");
+        return;
+    }
+    VtkSeries series(folder);
+    std::string error;
+    long step = 0;
+    const auto write = [&](Lattice& l) {
+        l.collide();
+        l.stream();
+        const bool written = with_collection
+                                 ? series.write(l, ++step, error)
+                                 : write_file_atomically(folder + "/" + std::to_string(++step) + ".vti", vti_image(l), error);
+        if (!written) state.SkipWithError(error.c_str());
+    };
+    run_steps(state, write, [&] {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
+        series.files.clear();
+        step = 0;
+    });
+    std::filesystem::remove_all(folder);
+}
+
+void BM_StepWithVtkFile(benchmark::State& state) { step_with_files(state, false); }
+void BM_StepWithVtkSeries(benchmark::State& state) { step_with_files(state, true); }
+
 }  // namespace
 
 BENCHMARK(BM_Step);
@@ -118,5 +155,7 @@ BENCHMARK(BM_Collide);
 BENCHMARK(BM_Stream);
 BENCHMARK(BM_BuildAndSeed);
 BENCHMARK(BM_StepWithReport);
+BENCHMARK(BM_StepWithVtkFile);
+BENCHMARK(BM_StepWithVtkSeries);
 
 BENCHMARK_MAIN();
