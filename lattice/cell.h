@@ -1,4 +1,8 @@
 // The D3Q19 velocity set and the lattice node that carries one link per direction.
+//
+// Deliberately not textbook: a cell's velocity is a scalar, the sum of population times link speed
+// (|c_i| times the lattice speed) over the density, and the equilibrium uses |c_i| * u where the
+// textbook has c_i . u. Every printed figure depends on this; "fixing" it changes them all.
 #pragma once
 
 #include <array>

@@ -63,6 +63,12 @@ public:
     void add_source(int x, int y, int plane, float smoke, float lattice_speed);
 
     // One time step: collide(), stream(), then report() to standard output.
+    //
+    // Deliberately not textbook lattice Boltzmann, and every printed figure depends on it: the
+    // collision relaxes toward an equilibrium of the scalar velocity (see Cell); streaming keeps
+    // each post-collision value in its own link, adds it to the smoke of the cell the link leads to,
+    // and raises the partner link there that points back where the value is larger, so populations
+    // never move; and add_source seeds with the smoke standing in for the density.
     void step();
     void collide();
     void stream();

@@ -26,19 +26,26 @@ wait_for() {
   done
 }
 
-# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Another script starting
-# at the same moment can take the number from under it, so a server that does not answer is
+# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Two servers starting at
+# once can both take one number (one removes the other's lock as stale), so servers are started one
+# at a time under a lock shared with the tests; a server that does not come up and answer is
 # replaced, a few times.
+XVFB_START_LOCK=/tmp/.smoke-lattice-xvfb.lock
 start_private_display() {
-  local try
+  local try number lock_fd
+  [[ -e $XVFB_START_LOCK ]] || : >"$XVFB_START_LOCK"
   for try in 1 2 3 4 5; do
+    exec {lock_fd}<"$XVFB_START_LOCK"
+    flock "$lock_fd"
     : >"$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" {lock_fd}<&- >/dev/null 2>&1 &
     xvfb_pid=$!
     local deadline=$((SECONDS + 15))
     until grep -q . "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null || ((SECONDS >= deadline)); do sleep 0.05; done
-    export DISPLAY=:$(head -n 1 "$work/display")
-    if grep -q . "$work/display" && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    exec {lock_fd}<&-
+    number=$(head -n 1 "$work/display")
+    export DISPLAY=:$number
+    if [[ -n $number ]] && xdpyinfo >/dev/null 2>&1; then return 0; fi
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   done

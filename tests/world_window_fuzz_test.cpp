@@ -21,7 +21,8 @@ std::string camera_problem(const WorldWindow& w) {
     const bool finite = std::isfinite(w.elevation) && std::isfinite(w.azimuth) && std::isfinite(w.distance) &&
                         std::isfinite(w.target_x) && std::isfinite(w.target_y);
     const bool in_range = w.azimuth >= 0 && w.azimuth < 360 && w.elevation >= MIN_ELEVATION &&
-                          w.elevation <= MAX_ELEVATION && w.distance >= MIN_DISTANCE;
+                          w.elevation <= MAX_ELEVATION && w.distance >= MIN_DISTANCE &&
+                          w.distance <= MAX_DISTANCE;
     return finite && in_range ? "" : text;
 }
 
@@ -78,7 +79,7 @@ TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
         } else if (p < 77) {
             expect_result("move", window.handle(FL_MOVE), base_result_for_move);
         } else {
-            expect_result("tick", window.tick(0.025f), true);
+            window.tick(0.025f);
         }
         if (problem.empty()) problem = camera_problem(window);
     }

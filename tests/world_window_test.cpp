@@ -50,7 +50,7 @@ TEST_F(WindowEvents, StartsAtTheDefaultCameraWithASeededLattice) {
 }
 
 TEST_F(WindowEvents, TicksWithoutADragLeaveTheCameraAlone) {
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(window.tick(0.025f));
+    for (int i = 0; i < 10; ++i) window.tick(0.025f);
     expect_camera(DEFAULT_CAMERA);
     EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);  // nothing reseeds or steps
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +22,25 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
+// Xvfb servers are started one at a time, with those of scripts/private-x.sh: two starting at once
+// can both take one display number, one removing the other's lock as stale.
+class StartLock {
+public:
+    StartLock() : fd_(open("/tmp/.smoke-lattice-xvfb.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666)) {
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~StartLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    StartLock(const StartLock&) = delete;
+    StartLock& operator=(const StartLock&) = delete;
+
+private:
+    int fd_;
+};
+
 VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments) {
+    StartLock one_at_a_time;
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     // Xvfb writes its display number on descriptor 3 once it accepts connections.

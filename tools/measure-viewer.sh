@@ -4,5 +4,5 @@
 # Usage: tools/measure-viewer.sh [SECONDS] [PRESSES]   (defaults: 10 100; build first with scripts/test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ -x build/tests/viewer_measure ]] || { echo "measure-viewer: build first (./scripts/test.sh)" >&2; exit 2; }
-exec build/tests/viewer_measure build/viewer/smoke-viewer "$@"
+[[ -x build/tools/viewer-measure ]] || { echo "measure-viewer: build first (./scripts/test.sh)" >&2; exit 2; }
+exec build/tools/viewer-measure build/viewer/smoke-viewer "$@"

@@ -1,13 +1,15 @@
 // viewer_measure: the viewer's idle CPU share while it repaints 40 times a second, and the time from
 // a press of f (sent through XTest, so no helper program's start-up is counted) to the end of that
-// step's report on a pipe. Runs on a private virtual X server. Not a test: numbers for people.
+// step's report on a pipe. Runs on a private virtual X server, with the tests' process and X helpers.
 //
-// Usage: viewer_measure VIEWER [SECONDS] [PRESSES]
+// Usage: viewer-measure VIEWER [SECONDS] [PRESSES]
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -32,21 +34,33 @@ double cpu_seconds(pid_t pid) {
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
+int refuse(const std::string& problem) {
+    std::fprintf(stderr, "viewer-measure: %s\nusage: viewer-measure VIEWER [SECONDS] [PRESSES]\n", problem.c_str());
+    return 2;
+}
+
+// The whole of text as a number within low..high.
+template <typename Number>
+bool parse(const char* text, Number low, Number high, Number& value) {
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, value);
+    return error == std::errc() && stop == end && value >= low && value <= high;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: viewer_measure VIEWER [SECONDS] [PRESSES]\n");
-        return 2;
-    }
-    const double seconds = argc > 2 ? std::stod(argv[2]) : 10;
-    const int presses = argc > 3 ? std::stoi(argv[3]) : 100;
+    if (argc < 2 || argc > 4) return refuse("expected 1 to 3 arguments, got " + std::to_string(argc - 1));
+    double seconds = 10;
+    int presses = 100;
+    if (argc > 2 && !parse(argv[2], 0.1, 3600.0, seconds)) return refuse("SECONDS must be from 0.1 to 3600");
+    if (argc > 3 && !parse(argv[3], 1, 100000, presses)) return refuse("PRESSES must be a whole number from 1 to 100000");
 
     VirtualDisplay display;
     ChildProcess viewer({argv[1]}, {display.env()});
     std::vector<Window> windows;
     if (!wait_until([&] { return !(windows = find_windows(display.connection(), "World")).empty(); }, 20s)) {
-        std::fprintf(stderr, "viewer_measure: no window titled World appeared\n");
+        std::fprintf(stderr, "viewer-measure: no window titled World appeared\n");
         return 1;
     }
     Display* x = display.connection();
@@ -71,7 +85,7 @@ int main(int argc, char** argv) {
         XFlush(x);
         const size_t expected = static_cast<size_t>(i) + 1;
         if (!viewer.read_until([&](const std::string& out) { return count_reports(out) >= expected; }, 10s)) {
-            std::fprintf(stderr, "viewer_measure: report %zu never came\n", expected);
+            std::fprintf(stderr, "viewer-measure: report %zu never came\n", expected);
             return 1;
         }
         latencies.push_back(1000 * Seconds(Clock::now() - start).count());
