@@ -34,6 +34,9 @@ XVFB_START_LOCK=/tmp/.smoke-lattice-xvfb.lock
 start_private_display() {
   local try number lock_fd
   [[ -e $XVFB_START_LOCK ]] || : >"$XVFB_START_LOCK"
+  # Made at boot on a normal system; without it an X server started by a user listens on an
+  # abstract socket alone, and the next one to come up can make that display unreachable.
+  [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix 2>/dev/null || true
   for try in 1 2 3 4 5; do
     exec {lock_fd}<"$XVFB_START_LOCK"
     flock "$lock_fd"
