@@ -71,12 +71,14 @@ bool parse_count(const char* text, long low, long& value) {
 
 bool is_option(const char* arg) { return arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9'); }
 
-// Fills options from the command line; a non-zero result is the status to end with.
+constexpr int RUN = -1;  // the command line asks for a run
+
+// Fills options from the command line: RUN, or the status to end with at once (--help, refusals).
 int parse(int argc, char** argv, Options& options) {
     bool have_steps = false, have_every = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return print_help() == 0 ? -1 : 1;
+        if (arg == "--help" || arg == "-h") return print_help();
         if (arg == "--csv") {
             options.csv = true;
         } else if (arg == "--vtk" || arg == "--every") {
@@ -102,7 +104,7 @@ int parse(int argc, char** argv, Options& options) {
         }
     }
     if (have_every && options.vtk_folder.empty()) return refuse("--every applies to --vtk, which is missing");
-    return 0;
+    return RUN;
 }
 
 }  // namespace
@@ -110,7 +112,7 @@ int parse(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
     reserve_standard_descriptors();
     Options options;
-    if (const int status = parse(argc, argv, options)) return status < 0 ? 0 : status;
+    if (const int status = parse(argc, argv, options); status != RUN) return status;
 
     const auto lattice = make_world();
     std::string error;
