@@ -15,7 +15,7 @@ die() { echo "$(basename "$0"): $*" >&2; exit 1; }
 # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails early when the viewer has
 # ended, since nothing would change then.
 wait_for() {
-  local deadline=$((SECONDS + $1)) what=$2; shift 2
+  local deadline=$((SECONDS + $1)) what=$2 status; shift 2
   until "$@"; do
     if [[ -n $viewer_pid ]] && ! kill -0 "$viewer_pid" 2>/dev/null; then
       wait "$viewer_pid" && status=0 || status=$?
@@ -26,10 +26,9 @@ wait_for() {
   done
 }
 
-# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Two servers starting at
-# once can both take one number (one removes the other's lock as stale), so servers are started one
-# at a time under a lock shared with the tests; a server that does not come up and answer is
-# replaced, a few times.
+# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Servers started at the
+# same moment were seen to lose their display to one another, so they start one at a time, under a
+# lock shared with the tests; a server that does not come up and answer is replaced, a few times.
 XVFB_START_LOCK=/tmp/.smoke-lattice-xvfb.lock
 start_private_display() {
   local try number lock_fd

@@ -22,8 +22,8 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
-// Xvfb servers are started one at a time, with those of scripts/private-x.sh: two starting at once
-// can both take one display number, one removing the other's lock as stale.
+// Xvfb servers are started one at a time, with those of scripts/private-x.sh: servers started at the
+// same moment were seen to lose their display to one another.
 class StartLock {
 public:
     StartLock() : fd_(open("/tmp/.smoke-lattice-xvfb.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666)) {
