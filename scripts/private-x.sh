@@ -26,28 +26,26 @@ wait_for() {
   done
 }
 
-# Starts Xvfb on a display number of its own choosing and exports DISPLAY. Servers started at the
-# same moment were seen to lose their display to one another, so they start one at a time, under a
-# lock shared with the tests; a server that does not come up and answer is replaced, a few times.
-XVFB_START_LOCK=/tmp/.smoke-lattice-xvfb.lock
+# Starts Xvfb on a fresh display number and exports DISPLAY. A number is named, not left to Xvfb to
+# find: a server that searches for a free one takes no lock, and its probes can cut a neighbour's
+# socket. A named number that is taken makes the server give up, and another is tried.
 start_private_display() {
-  local try number lock_fd
-  [[ -e $XVFB_START_LOCK ]] || : >"$XVFB_START_LOCK"
+  local try number
   # Made at boot on a normal system; without it an X server started by a user listens on an
-  # abstract socket alone, and the next one to come up can make that display unreachable.
+  # abstract socket alone.
   [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix 2>/dev/null || true
-  for try in 1 2 3 4 5; do
-    exec {lock_fd}<"$XVFB_START_LOCK"
-    flock "$lock_fd"
+  for try in 1 2 3 4 5 6 7 8; do
+    number=$((1000 + (RANDOM * 32768 + RANDOM) % 30000))
     : >"$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" {lock_fd}<&- >/dev/null 2>&1 &
+    # It writes the number to descriptor 3 once it accepts connections. Without -noreset it would
+    # reset when its last client leaves, and refuse connections meanwhile: the check below is such
+    # a client, and the viewer comes right after it.
+    Xvfb ":$number" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
     xvfb_pid=$!
     local deadline=$((SECONDS + 15))
     until grep -q . "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null || ((SECONDS >= deadline)); do sleep 0.05; done
-    exec {lock_fd}<&-
-    number=$(head -n 1 "$work/display")
     export DISPLAY=:$number
-    if [[ -n $number ]] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    if grep -qx "$number" "$work/display" && xdpyinfo >/dev/null 2>&1; then return 0; fi
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   done

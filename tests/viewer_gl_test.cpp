@@ -29,11 +29,12 @@ public:
 class Drawing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // Kept to the end of the process: the toolkit and Mesa still talk to the server while the
-        // process exits. The server then ends with it, by its parent-death signal.
-        if (!display) display = new VirtualDisplay();
+        display = std::make_unique<VirtualDisplay>();
         Fl::display(display->name().c_str());
     }
+
+    // Stopped cleanly: a server killed by the parent-death signal leaves its lock file behind.
+    static void TearDownTestSuite() { display.reset(); }
 
     void SetUp() override {
         window = std::make_unique<TestWindow>(100, 100, 800, 600, "World");
@@ -69,11 +70,11 @@ protected:
 
     Cell& cell(int x, int y) { return *window->lattice->planes[0]->cell(x, y); }
 
-    static VirtualDisplay* display;
+    static std::unique_ptr<VirtualDisplay> display;
     std::unique_ptr<TestWindow> window;
 };
 
-VirtualDisplay* Drawing::display = nullptr;
+std::unique_ptr<VirtualDisplay> Drawing::display;
 
 // Pixels within one of p that are not background.
 int lit_pixels_near(const Screenshot& s, Pixel p) {

@@ -5,11 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
+#include <random>
 #include <stdexcept>
 
 #include "process.h"
@@ -22,30 +22,21 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
-// Xvfb servers are started one at a time, with those of scripts/private-x.sh: servers started at the
-// same moment were seen to lose their display to one another.
-class StartLock {
-public:
-    StartLock() : fd_(open("/tmp/.smoke-lattice-xvfb.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666)) {
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~StartLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-    StartLock(const StartLock&) = delete;
-    StartLock& operator=(const StartLock&) = delete;
-
-private:
-    int fd_;
-};
-
 VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments) {
-    StartLock one_at_a_time;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> fresh(1000, 30999);
+    for (int attempt = 0; attempt < 8 && !display_; ++attempt) start(fresh(random), extra_arguments);
+    if (!display_) throw std::runtime_error("cannot start Xvfb");
+}
+
+void VirtualDisplay::start(int number, const std::vector<std::string>& extra_arguments) {
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    // Xvfb writes its display number on descriptor 3 once it accepts connections.
-    std::vector<std::string> argv = {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                                     "-nolisten", "tcp", "-noreset"};
+    // A named number, not one Xvfb searches for: a searching server takes no lock, and its probes can
+    // cut a neighbour's socket. Xvfb writes the number on descriptor 3 once it accepts connections,
+    // and gives up when the number is taken.
+    std::vector<std::string> argv = {"/usr/bin/Xvfb", ":" + std::to_string(number), "-displayfd", "3", "-screen",
+                                     "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"};
     argv.insert(argv.end(), extra_arguments.begin(), extra_arguments.end());
     try {
         pid_ = spawn_tied(argv, {}, {DEV_NULL, DEV_NULL, DEV_NULL}, ready[1]);
@@ -56,26 +47,21 @@ VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments) 
     }
     close(ready[1]);
 
-    std::string number;
+    std::string reported;
     pollfd p = {ready[0], POLLIN, 0};
-    while (number.find('\n') == std::string::npos && poll(&p, 1, 15000) > 0) {
+    while (reported.find('\n') == std::string::npos && poll(&p, 1, 15000) > 0) {
         char c[16];
         const ssize_t n = read(ready[0], c, sizeof c);
         if (n <= 0) break;
-        number.append(c, static_cast<size_t>(n));
+        reported.append(c, static_cast<size_t>(n));
     }
     close(ready[0]);
-    if (number.find('\n') == std::string::npos) {
-        stop();
-        throw std::runtime_error("Xvfb did not report a display");
+    if (reported == std::to_string(number) + "\n") {
+        name_ = ":" + std::to_string(number);
+        XSetErrorHandler(ignore_x_error);
+        display_ = XOpenDisplay(name_.c_str());
     }
-    name_ = ":" + number.substr(0, number.find('\n'));
-    XSetErrorHandler(ignore_x_error);
-    display_ = XOpenDisplay(name_.c_str());
-    if (!display_) {
-        stop();
-        throw std::runtime_error("cannot connect to Xvfb on " + name_);
-    }
+    if (!display_) stop();
 }
 
 VirtualDisplay::~VirtualDisplay() {

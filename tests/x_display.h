@@ -9,8 +9,9 @@
 
 class VirtualDisplay {
 public:
-    // Starts Xvfb on a free display number, with extra arguments such as {"-extension", "GLX"}; throws
-    // when it cannot. The server ends with the object, or with the test process.
+    // Starts Xvfb on a fresh display number, with extra arguments such as {"-extension", "GLX"}, trying
+    // another when the number is taken; throws when it cannot. The server ends with the object, or
+    // with the test process.
     explicit VirtualDisplay(const std::vector<std::string>& extra_arguments = {});
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
@@ -21,6 +22,7 @@ public:
     Display* connection() const { return display_; }
 
 private:
+    void start(int number, const std::vector<std::string>& extra_arguments);  // sets display_ when it worked
     void stop();
     pid_t pid_ = -1;
     std::string name_;
