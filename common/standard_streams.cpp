@@ -15,9 +15,9 @@ void reserve_standard_descriptors() {
     }
 }
 
-bool output_failed(std::FILE* out, const char* program, const char* what, std::string& message) {
+bool output_failed(std::FILE* out, const char* program, const char* what) {
     if (!std::ferror(out)) return false;
-    message = std::string(program) + ": cannot write " + what + ": " + std::strerror(errno);
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", program, what, std::strerror(errno));
     return true;
 }
 

@@ -10,9 +10,9 @@
 // into, say, the X connection. Writes to such a descriptor fail with EBADF, as they would have.
 void reserve_standard_descriptors();
 
-// True when a write or flush on out has failed; then message is "PROGRAM: cannot write WHAT: REASON",
-// with the reason taken from errno, which the failed flush set.
-bool output_failed(std::FILE* out, const char* program, const char* what, std::string& message);
+// True when a write or flush on out has failed; then it has said "PROGRAM: cannot write WHAT: REASON"
+// on standard error, with the reason taken from errno, which the failed flush set.
+bool output_failed(std::FILE* out, const char* program, const char* what);
 
 // An argument as an error message echoes it: quoted, and cut short past 60 characters.
 std::string quoted_argument(const char* argument);

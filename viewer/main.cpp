@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "common/standard_streams.h"
 #include "viewer/world_window.h"
@@ -21,12 +20,7 @@ int help_option(int /*argc*/, char** argv, int& i) {
     std::fputs("toolkit options:\n", stdout);
     std::fputs(Fl::help, stdout);
     std::fflush(stdout);
-    std::string message;
-    if (output_failed(stdout, "smoke-viewer", "to standard output", message)) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-        std::exit(1);
-    }
-    std::exit(0);
+    std::exit(output_failed(stdout, "smoke-viewer", "to standard output") ? 1 : 0);
 }
 
 int refuse(const char* argument) {

@@ -22,4 +22,3 @@ void WorldWindow::resize(int x, int y, int w, int h) {
     Fl_Gl_Window::resize(x, y, w, h);
     if (bounded_w != w || bounded_h != h) Fl_Gl_Window::resize(x, y, bounded_w, bounded_h);
 }
-
