@@ -82,13 +82,4 @@ TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
     EXPECT_EQ(attribute(file, "ComponentName3", file.find("Name=\"populations\"")), "f3 (0 -1 0)");  // toward row y - 1
 }
 
-TEST(FloatText, ReadsBackAsTheSameFloat) {
-    for (const float f : {0.0f, -0.0f, 0.1f, 0.037941f, 1.0e27f, 3.4028235e38f, 1.0e-45f, -2.5f}) {
-        EXPECT_EQ(bits(std::strtof(float_text(f).c_str(), nullptr)), bits(f)) << float_text(f);
-    }
-    EXPECT_EQ(float_text(std::numeric_limits<float>::infinity()), "inf");
-    EXPECT_EQ(float_text(-std::numeric_limits<float>::infinity()), "-inf");
-    EXPECT_EQ(float_text(-std::nanf("")), "nan");
-}
-
 }  // namespace

@@ -179,12 +179,6 @@ TEST_F(Viewer, AResizedWindowKeepsTheSceneCentred) {
     }));
 }
 
-TEST_F(Viewer, QEndsTheProgramWithStatusOneAndNoOutput) {
-    press_keys("q", 1);
-    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
-    EXPECT_EQ(viewer->out, "");
-}
-
 TEST_F(Viewer, ClosingTheWindowEndsTheProgramWithStatusZero) {
     send_delete_window(display.connection(), window);
     EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(0));
@@ -194,33 +188,10 @@ TEST_F(Viewer, ABurstOf300StepsPrintsEveryReportInOrder) {
     press_keys("f", 300);
     ASSERT_TRUE(reports_arrive(300));
     EXPECT_EQ(viewer->out, reports_of(300));
-    // Still responsive afterwards.
+    // Still responsive afterwards: q ends it at once with status 1, printing nothing more.
     press_keys("q", 1);
     EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
-}
-
-TEST_F(Viewer, TwoViewersOnOneDisplayWorkIndependently) {
-    std::unique_ptr<ChildProcess> second = start();
-    const Window a = find_one_window(2, 0), b = find_one_window(2, 1);
-    ASSERT_NE(a, 0u);
-    ASSERT_NE(b, 0u);
-    press_keys("f", 2, a);
-    press_keys("f", 1, b);
-    // Which window belongs to which process is not known; between them they printed 3 reports.
-    ASSERT_TRUE(wait_until(
-        [&] {
-            viewer->read_until([](const std::string&) { return false; }, 0.05s);
-            second->read_until([](const std::string&) { return false; }, 0.05s);
-            return count_reports(viewer->out) + count_reports(second->out) == 3;
-        },
-        PATIENCE));
-    const std::string one = reports_of(1), two = reports_of(2);
-    EXPECT_TRUE((viewer->out == two && second->out == one) || (viewer->out == one && second->out == two))
-        << viewer->out << "---\n" << second->out;
-    press_keys("q", 1, a);
-    press_keys("q", 1, b);
-    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
-    EXPECT_EQ(second->wait_exit(PATIENCE), std::optional<int>(1));
+    EXPECT_EQ(viewer->out, reports_of(300));
 }
 
 class ViewerWithoutStandardOutput : public Viewer {
