@@ -47,6 +47,49 @@ constexpr std::array<float, CLASS_COUNT> CLASS_SQUARE = {-1.0f / 2, -1.0f / 12, 
 
 constexpr bool is_direction(int i) { return i >= 0 && i < DIRECTION_COUNT; }
 
+// The tables agree with each other, checked where they are written down.
+namespace velocity_set_checks {
+
+constexpr int moving_components(const Offset& o) { return (o.dx != 0) + (o.dy != 0) + (o.dz != 0); }
+
+// The opposite reverses the in-plane components, keeps dz and the class, and is its own inverse;
+// each direction's class is the number of its moving components.
+constexpr bool directions_agree() {
+    for (int i = 0; i < DIRECTION_COUNT; ++i) {
+        const Offset o = DIRECTION_OFFSETS[i], p = DIRECTION_OFFSETS[OPPOSITE_DIRECTIONS[i]];
+        if (p.dx != -o.dx || p.dy != -o.dy || p.dz != o.dz) return false;
+        if (OPPOSITE_DIRECTIONS[OPPOSITE_DIRECTIONS[i]] != i) return false;
+        if (DIRECTION_CLASSES[i] != moving_components(o)) return false;
+        for (int j = 0; j < i; ++j) {
+            const Offset q = DIRECTION_OFFSETS[j];
+            if (q.dx == o.dx && q.dy == o.dy && q.dz == o.dz) return false;
+        }
+    }
+    return true;
+}
+
+// The coefficients of w(1 + 3s + 4.5s^2 - 1.5u^2), each the float nearest its exact value; the rest
+// direction has no linear or quadratic term. The weights sum to 1.
+constexpr double EXACT_WEIGHT[CLASS_COUNT] = {1.0 / 3, 1.0 / 18, 1.0 / 36};
+constexpr bool coefficients_agree() {
+    double sum = 0;
+    for (int c = 0; c < CLASS_COUNT; ++c) {
+        const double w = EXACT_WEIGHT[c];
+        if (CLASS_WEIGHT[c] != float(w) || CLASS_SQUARE[c] != float(-1.5 * w)) return false;
+        if (CLASS_LINEAR[c] != float(c == REST ? 0 : 3 * w) || CLASS_QUADRATIC[c] != float(c == REST ? 0 : 4.5 * w)) {
+            return false;
+        }
+    }
+    for (int i = 0; i < DIRECTION_COUNT; ++i) sum += EXACT_WEIGHT[DIRECTION_CLASSES[i]];
+    return sum > 1 - 1e-12 && sum < 1 + 1e-12 && CLASS_LENGTH[REST] == 0 && CLASS_LENGTH[AXIS] == 1 &&
+           CLASS_LENGTH[DIAGONAL] == float(1.4142135623730951);
+}
+
+static_assert(directions_agree());
+static_assert(coefficients_agree());
+
+}  // namespace velocity_set_checks
+
 // The lookups below are total: outside 0..18 they assert in debug builds and otherwise answer -1
 // (for directions) or 0 (for lengths and coefficients), so no caller can read past a table.
 int direction_index(int dx, int dy, int dz);

@@ -2,14 +2,16 @@
 
 #include <cassert>
 
-Plane::Plane(float lattice_speed) {
+Plane::Plane(int columns, int rows, float lattice_speed) : columns(columns), rows(rows) {
+    assert(columns >= 1 && rows >= 1);
+    cells.resize(std::size_t(columns) * std::size_t(rows));
     for (auto& c : cells) c = std::make_unique<Cell>(0.0f, lattice_speed);
     wire(this, 0, lattice_speed);
 }
 
 Cell* Plane::cell(int x, int y) const {
-    assert(is_inside_grid(x, y));
-    return is_inside_grid(x, y) ? cells[y * GRID_SIZE + x].get() : nullptr;
+    assert(contains(x, y));
+    return contains(x, y) ? cells[std::size_t(y) * std::size_t(columns) + std::size_t(x)].get() : nullptr;
 }
 
 void Plane::connect_below(Plane* other, float lattice_speed) { wire(other, -1, lattice_speed); }
@@ -24,30 +26,36 @@ void Plane::set_cell_smoke(int x, int y, float smoke, float lattice_speed) {
 }
 
 void Plane::wire(Plane* target_plane, int dz, float lattice_speed) {
-    for (int y = 0; y < GRID_SIZE; ++y) {
-        for (int x = 0; x < GRID_SIZE; ++x) {
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < columns; ++x) {
             for (int i = 1; i < DIRECTION_COUNT; ++i) {
                 const Offset& o = DIRECTION_OFFSETS[i];
                 const int tx = x + o.dx, ty = y - o.dy;
-                if (o.dz != dz || !is_inside_grid(tx, ty)) continue;
+                if (o.dz != dz || !target_plane->contains(tx, ty)) continue;
                 cell(x, y)->connect(o.dx, o.dy, o.dz, target_plane->cell(tx, ty), lattice_speed);
             }
         }
     }
 }
 
-Lattice::Lattice(float tau, float lattice_speed) : tau(tau) {
-    for (auto& p : planes) p = std::make_unique<Plane>(lattice_speed);
-    for (int p = 0; p < PLANE_COUNT; ++p) {
+Lattice::Lattice(int columns, int rows, int plane_count, float tau, float lattice_speed) : tau(tau) {
+    assert(plane_count >= 1);
+    planes.resize(std::size_t(plane_count));
+    for (auto& p : planes) p = std::make_unique<Plane>(columns, rows, lattice_speed);
+    for (int p = 0; p < plane_count; ++p) {
         if (p - 1 >= 0) planes[p]->connect_below(planes[p - 1].get(), lattice_speed);
-        if (p + 1 < PLANE_COUNT) planes[p]->connect_above(planes[p + 1].get(), lattice_speed);
+        if (p + 1 < plane_count) planes[p]->connect_above(planes[p + 1].get(), lattice_speed);
     }
 }
 
+Cell* Lattice::cell(int x, int y, int plane) const {
+    const bool inside = plane >= 0 && std::size_t(plane) < planes.size();
+    assert(inside);
+    return inside ? planes[std::size_t(plane)]->cell(x, y) : nullptr;
+}
+
 void Lattice::add_source(int x, int y, int plane, float smoke, float lattice_speed) {
-    assert(plane >= 0 && plane < PLANE_COUNT);
-    if (plane < 0 || plane >= PLANE_COUNT) return;
-    Cell* source = planes[plane]->cell(x, y);
+    Cell* source = cell(x, y, plane);
     if (!source) return;
     source->set_source(1);
     source->set_smoke(smoke);
@@ -65,15 +73,15 @@ void Lattice::add_source(int x, int y, int plane, float smoke, float lattice_spe
     }
 }
 
-std::unique_ptr<Lattice> make_world() {
-    auto lattice = std::make_unique<Lattice>(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice->add_source(SOURCE_X, SOURCE_Y, SOURCE_PLANE, SOURCE_SMOKE, WORLD_LATTICE_SPEED);
+std::unique_ptr<Lattice> make_world(const World& world) {
+    auto lattice = std::make_unique<Lattice>(world.columns, world.rows, world.planes, world.tau, world.speed);
+    for (const Source& s : world.sources) lattice->add_source(s.column, s.row, s.plane, s.smoke, world.speed);
+    lattice->report_row = world.report_row;
     return lattice;
 }
 
 void Lattice::step() {
-    collide();
-    stream();
+    advance();
     report();
 }
 
@@ -154,8 +162,9 @@ void Lattice::stream() {
 void Lattice::report(std::FILE* out) const {
     const Plane& plane = *planes[0];
     for (int i = 0; i < REPORT_COLUMNS; ++i) {
-        const Cell& c = *plane.cell(i, REPORT_ROW);
-        std::fprintf(out, "Lattice %i: %f / %f\n", i, double(c.smoke), double(c.links[REPORT_DIRECTION].population));
+        const Cell* c = plane.contains(i, report_row) ? plane.cell(i, report_row) : nullptr;
+        if (!c) break;  // a world narrower than the report, or a row outside it
+        std::fprintf(out, "Lattice %i: %f / %f\n", i, double(c->smoke), double(c->links[REPORT_DIRECTION].population));
     }
     std::fputc('\n', out);
     std::fflush(out);

@@ -1,40 +1,21 @@
-// The simulation domain: planes of GRID_SIZE x GRID_SIZE wired cells, the smoke source, and the step.
+// The simulation domain: planes of columns x rows wired cells, the smoke sources, and the step.
 #pragma once
 
-#include <array>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "lattice/cell.h"
-
-constexpr int GRID_SIZE = 50;
-constexpr int PLANE_COUNT = 1;
-constexpr int CELLS_PER_PLANE = GRID_SIZE * GRID_SIZE;
-
-// The running system: relaxation time, lattice speed and its one smoke source.
-constexpr float WORLD_TAU = 0.56f;
-constexpr float WORLD_LATTICE_SPEED = 0.5f;
-constexpr int SOURCE_X = 25;
-constexpr int SOURCE_Y = 49;
-constexpr int SOURCE_PLANE = 0;
-constexpr float SOURCE_SMOKE = 0.42f;
-
-// The report: the cells of columns 0..REPORT_COLUMNS-1 in row REPORT_ROW of plane 0, each with its
-// smoke and its population toward the next column.
-constexpr int REPORT_ROW = 9;
-constexpr int REPORT_COLUMNS = 10;
-constexpr int REPORT_DIRECTION = 4;
-
-constexpr bool is_inside_grid(int x, int y) {
-    return x >= 0 && x < GRID_SIZE && y >= 0 && y < GRID_SIZE;
-}
+#include "lattice/world.h"
 
 class Plane {
 public:
     // Builds the cells and wires their in-plane links; no edge wraps.
-    explicit Plane(float lattice_speed);
+    Plane(int columns, int rows, float lattice_speed);
+    explicit Plane(float lattice_speed) : Plane(GRID_SIZE, GRID_SIZE, lattice_speed) {}
 
-    // Cell at column x, row y. Outside the grid: asserts in debug builds, null otherwise.
+    bool contains(int x, int y) const { return x >= 0 && x < columns && y >= 0 && y < rows; }
+    // Cell at column x, row y. Outside the plane: asserts in debug builds, null otherwise.
     Cell* cell(int x, int y) const;
 
     // Wire this plane's links that point to the previous (below) or next (above) plane into other.
@@ -45,8 +26,10 @@ public:
     // Sets a cell's smoke and re-derives its link speeds; neighbours and populations are untouched.
     void set_cell_smoke(int x, int y, float smoke, float lattice_speed);
 
-    // Row by row: column x, row y is element y * GRID_SIZE + x. Cells never move, so links stay valid.
-    std::array<std::unique_ptr<Cell>, CELLS_PER_PLANE> cells;
+    int columns, rows;
+    // Row by row: column x, row y is element y * columns + x. Each cell is its own heap object and
+    // the vector is never resized, so the links' pointers stay valid for the plane's life.
+    std::vector<std::unique_ptr<Cell>> cells;
 
 private:
     // Connects every link with this dz whose target (x + dx, y - dy) lies inside target_plane.
@@ -55,14 +38,21 @@ private:
 
 class Lattice {
 public:
-    Lattice(float tau, float lattice_speed);
+    // planes of columns x rows cells, each plane wired to the next.
+    Lattice(int columns, int rows, int planes, float tau, float lattice_speed);
+    Lattice(float tau, float lattice_speed) : Lattice(GRID_SIZE, GRID_SIZE, PLANE_COUNT, tau, lattice_speed) {}
+
+    int columns() const { return planes[0]->columns; }
+    int rows() const { return planes[0]->rows; }
+    Cell* cell(int x, int y, int plane) const;  // null outside, as Plane::cell
+    std::size_t cell_count() const { return planes.size() * planes[0]->cells.size(); }
 
     // Marks cell (x, y) of a plane as the source and seeds its populations (and the partner links
     // of its neighbours). A position or plane outside the lattice asserts in debug builds and is
     // ignored otherwise.
     void add_source(int x, int y, int plane, float smoke, float lattice_speed);
 
-    // One time step: collide(), stream(), then report() to standard output.
+    // One time step: advance(), then report() to standard output.
     //
     // Deliberately not textbook lattice Boltzmann, and every printed figure depends on it: the
     // collision relaxes toward an equilibrium of the scalar velocity (see Cell); streaming keeps
@@ -70,20 +60,28 @@ public:
     // and raises the partner link there that points back where the value is larger, so populations
     // never move; and add_source seeds with the smoke standing in for the density.
     void step();
+    // The step without its report: the collision pass, then the streaming pass.
+    void advance() {
+        collide();
+        stream();
+    }
     void collide();
     void stream();
 
-    // Ten lines "Lattice %i: %f / %f" (smoke and population 4 of cells 0..9 of row 9), an empty
-    // line, then a flush so that a reader on a pipe sees each report as its step ends.
+    // A line "Lattice %i: %f / %f" for each report column (smoke and population 4 of the cells of
+    // report_row in plane 0), an empty line, then a flush so that a reader on a pipe sees each
+    // report as its step ends.
     void report(std::FILE* out = stdout) const;
 
     // Draws the cube and the cells with OpenGL; defined by the viewer so that this library stays free
     // of graphics.
     void draw() const;
 
-    std::array<std::unique_ptr<Plane>, PLANE_COUNT> planes;
+    std::vector<std::unique_ptr<Plane>> planes;  // index = position along z
     float tau;
+    int report_row = REPORT_ROW;
 };
 
-// The running system's lattice: WORLD_TAU and WORLD_LATTICE_SPEED, seeded with its one source.
-std::unique_ptr<Lattice> make_world();
+// The world's lattice, built and seeded with its sources in order; by default the running system.
+// The world must keep the rules of world.h.
+std::unique_ptr<Lattice> make_world(const World& world = World());

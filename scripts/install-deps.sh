@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ make cmake pkg-config
   libfltk1.3-dev fluid libglu1-mesa-dev libgl-dev libgl1-mesa-dri
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
   libx11-dev libxtst-dev xvfb xdotool x11-utils imagemagick valgrind
 )
 

@@ -29,7 +29,7 @@ TEST(Allocation, BuildingAllocatesStepsDoNot) {
     const long before_build = allocations;
     const auto world = make_world();
     Lattice& lattice = *world;
-    EXPECT_GT(allocations - before_build, CELLS_PER_PLANE);  // the counter does count
+    EXPECT_GT(allocations - before_build, GRID_SIZE * GRID_SIZE);  // the counter does count
 
     std::FILE* sink = std::fopen("/dev/null", "w");
     ASSERT_NE(sink, nullptr);

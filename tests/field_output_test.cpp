@@ -67,8 +67,8 @@ TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
         EXPECT_EQ(offset, next_offset) << name;  // the blocks follow each other without gaps
         std::uint64_t size;
         std::memcpy(&size, &file[data + offset], sizeof size);
-        ASSERT_EQ(size, 4u * CELLS_PER_PLANE * components) << name;
-        for (int cell = 0; cell < CELLS_PER_PLANE; ++cell) {
+        ASSERT_EQ(size, 4u * GRID_SIZE * GRID_SIZE * components) << name;
+        for (int cell = 0; cell < GRID_SIZE * GRID_SIZE; ++cell) {
             for (int component = 0; component < components; ++component) {
                 float value;
                 std::memcpy(&value, &file[data + offset + 8 + 4 * (cell * components + component)], sizeof value);

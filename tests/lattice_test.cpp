@@ -12,7 +12,7 @@ constexpr float SPEED = 0.5f;
 
 // Position of a cell of a plane, found by search so that the test does not trust Plane::cell.
 std::pair<int, int> position_of(const Plane& plane, const Cell* cell) {
-    for (int i = 0; i < CELLS_PER_PLANE; ++i) {
+    for (int i = 0; i < GRID_SIZE * GRID_SIZE; ++i) {
         if (plane.cells[i].get() == cell) return {i % GRID_SIZE, i / GRID_SIZE};
     }
     return {-1, -1};
@@ -48,7 +48,7 @@ TEST(Plane, EveryLinkFollowsItsOffsetAndHasAPartnerBack) {
             for (int i = 1; i < DIRECTION_COUNT; ++i) {
                 const Offset o = DIRECTION_OFFSETS[i];
                 const Cell* n = c->links[i].neighbour;
-                const bool inside = o.dz == 0 && is_inside_grid(x + o.dx, y - o.dy);
+                const bool inside = o.dz == 0 && plane.contains(x + o.dx, y - o.dy);
                 ASSERT_EQ(n != nullptr, inside) << x << "," << y << " direction " << i;
                 if (!n) continue;
                 ++wired;
@@ -71,7 +71,7 @@ TEST(Plane, PlaneToPlaneWiringReachesOnlyTheAdjacentPlane) {
             for (int i = 1; i < DIRECTION_COUNT; ++i) {
                 const Offset o = DIRECTION_OFFSETS[i];
                 if (o.dz == 0) continue;
-                const bool inside = is_inside_grid(x + o.dx, y - o.dy);
+                const bool inside = lower.contains(x + o.dx, y - o.dy);
                 const Cell* from_lower = lower.cell(x, y)->links[i].neighbour;
                 const Cell* from_upper = upper.cell(x, y)->links[i].neighbour;
                 if (o.dz > 0) {

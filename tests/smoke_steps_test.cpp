@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "field_output.h"
@@ -14,6 +15,8 @@
 #include "process.h"
 
 namespace {
+
+constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv] [world options]";
 
 ProcessResult smoke_steps(std::vector<std::string> args) {
     args.insert(args.begin(), SMOKE_STEPS);
@@ -48,11 +51,33 @@ TEST(SmokeSteps, HelpGoesToStandardOutput) {
     const ProcessResult r = smoke_steps({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind("usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv]\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind(std::string(USAGE) + "\n", 0), 0u);
 }
 
+// A fresh folder for one test's files, removed with it.
+struct TemporaryFolder {
+    std::filesystem::path path;
+    TemporaryFolder() {
+        std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
+        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder in " + name);
+        path = name;
+    }
+    ~TemporaryFolder() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
 TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
+    const TemporaryFolder folder;
+    const auto scenario = [&](const std::string& name, const std::string& text) {
+        std::ofstream(folder / name) << text;
+        return folder / name;
+    };
     const std::string range = "whole number from 0 to 1000000000, not ";
+    const std::string bad_key = scenario("key.toml", "[world]\ncolumns = 5\nrow = 3\n");
+    const std::string bad_toml = scenario("toml.toml", "[world]\n\ntau = = 1\n");
+    const std::string bad_type = scenario("type.toml", "[world]\nplanes = 2.0\n");
+    const std::string outside = scenario("outside.toml", "[world]\ncolumns = 20\n[[source]]\ncolumn = 1\nrow = 1\n\n"
+                                                         "[[source]]\ncolumn = 20\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"abc"}, range + "'abc'"},
         {{"1.5"}, range},
@@ -63,34 +88,50 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"1000000001"}, range},
         {{"99999999999999999999999"}, range},
         {{std::string(100000, '9')}, range + "'" + std::string(60, '9') + "...'\n"},
-        {{"--steps"}, "unknown option '--steps'"},
-        {{"-x"}, "unknown option '-x'"},
-        {{"1", "2"}, "STEPS given twice: '2'"},
-        {{"--vtk"}, "--vtk needs a value"},
+        {{"--steps"}, "not expected: --steps"},
+        {{"-x"}, "not expected: -x"},
+        {{"1", "2"}, "not expected: 2"},
+        {{"--vtk"}, "--vtk: 1 required DIR missing"},
+        {{"3", "--vtk", "--csv"}, "--vtk needs a folder, not '--csv'"},  // an empty variable in a script
+        {{"--vtk", "a", "--vtk", "b"}, "--vtk: At Most 1"},
         {{"--every", "0", "--vtk", "d"}, "K must be a whole number from 1"},
         {{"--every", "2"}, "--every applies to --vtk"},
+        // The world: each refusal names the option, or the file, line and key.
+        {{"--size", "0"}, "--size must be COLUMNSxROWS or N"},
+        {{"--size", "3x"}, "--size must be"},
+        {{"--planes", "99999999999"}, "--planes must be a whole number from 1 to 2147483647, not '99999999999'"},
+        {{"--tau", "0"}, "--tau must be a finite number above 0, not '0'"},
+        {{"--tau", "nan"}, "--tau must be a finite number above 0"},
+        {{"--tau", "1e39"}, "--tau must fit in a 32-bit float"},
+        {{"--speed", "-0.5"}, "--speed must be a finite number of at least 0"},
+        {{"--speed", "x"}, "--speed must be a number, not 'x'"},
+        {{"--source", "1,2,3"}, "--source '1,2,3': must be X,Y,PLANE,SMOKE"},
+        {{"--source", "0,0,0,inf"}, "SMOKE must be a finite number"},
+        {{"--source", "0,0,1,1"}, "--source '0,0,1,1': plane must be 0 in the 50 x 50 x 1 world"},
+        {{"--size", "10"}, "the default source 25,49,0,0.42 lies outside the 10 x 10 x 1 world"},
+        {{"--size", "30x5", "--source", "1,1,0,1"}, "the default report row 9 lies outside the 30 x 5 x 1 world"},
+        {{"--report-row", "50"}, "--report-row '50' must be a row of the world, 0 to 49"},
+        {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.5 TB of memory, and "},  // 488 bytes a cell
+        {{"--size", "2147483647", "--planes", "2147483647"}, "needs more memory than can be counted"},
+        {{"--scenario", folder / "none.toml"}, "cannot read the scenario '" + folder / "none.toml"},
+        {{"--scenario", folder.path}, "cannot read the scenario"},
+        {{"--scenario", bad_key}, bad_key + ":3: unknown key 'row' in [world]"},
+        {{"--scenario", bad_toml}, bad_toml + ":3: "},
+        {{"--scenario", bad_type}, bad_type + ":2: planes must be a whole number"},
+        {{"--scenario", outside}, outside + ":7: source column must be 0 to 19 in the 20 x 50 x 1 world"},
     };
     for (const auto& [args, problem] : cases) {
         const ProcessResult r = smoke_steps(args);
-        const std::string what = args.empty() ? "" : args[0].substr(0, 20);
+        std::string what;
+        for (const std::string& arg : args) what += arg.substr(0, 30) + " ";
         EXPECT_EQ(r.status, 2) << what;
         EXPECT_EQ(r.out, "") << what;
         EXPECT_EQ(r.err.rfind("smoke-steps: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(problem), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv]"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(USAGE), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;  // the problem, and the usage
     }
 }
-
-// A fresh folder for one test's files, removed with it.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
-        path = mkdtemp(name.data());
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 std::string contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -115,8 +156,7 @@ TEST(SmokeStepsVtk, WritesTheSeededStateEveryKthStepAndTheLastListedInTheCollect
     auto lattice = make_world();
     EXPECT_EQ(contents(series + "/smoke_000000.vti"), vti_image(*lattice));
     for (int i = 0; i < 7; ++i) {
-        lattice->collide();
-        lattice->stream();
+        lattice->advance();
     }
     EXPECT_EQ(contents(series + "/smoke_000007.vti"), vti_image(*lattice));
 }
@@ -150,8 +190,7 @@ TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
     auto lattice = make_world();
     bool saw_nan = false, saw_inf = false;
     for (long step = 1; step <= 150; ++step) {
-        lattice->collide();
-        lattice->stream();
+        lattice->advance();
         for (int column = 0; column < REPORT_COLUMNS; ++column) {
             ASSERT_TRUE(std::getline(lines, line)) << step;
             const Cell& c = *lattice->planes[0]->cell(column, REPORT_ROW);

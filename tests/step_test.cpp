@@ -20,8 +20,7 @@ struct World {
     Cell& cell(int x, int y) { return *lattice.planes[0]->cell(x, y); }
     void advance(int steps) {
         for (int i = 0; i < steps; ++i) {
-            lattice.collide();
-            lattice.stream();
+            lattice.advance();
         }
     }
     std::string report() const {
@@ -107,8 +106,7 @@ TEST(Step, ReportFiguresStayBitExact) {
 
 TEST(Step, AnEmptyLatticeStaysEmpty) {
     Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice.collide();
-    lattice.stream();
+    lattice.advance();
     for (const auto& cell : lattice.planes[0]->cells) {
         ASSERT_EQ(cell->smoke, 0.0f);
         ASSERT_EQ(cell->density, 0.0f);

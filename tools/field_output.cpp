@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/float_text.h"
+
 namespace {
 
 const char* byte_order() {
@@ -17,8 +19,6 @@ const char* byte_order() {
     return first == 1 ? "LittleEndian" : "BigEndian";
 }
 
-constexpr int CELL_COUNT = CELLS_PER_PLANE * PLANE_COUNT;
-
 // The cell arrays, in the order of their blocks in the appended data.
 struct CellArray {
     const char* name;
@@ -26,7 +26,9 @@ struct CellArray {
 };
 constexpr CellArray CELL_ARRAYS[] = {{"smoke", 1}, {"density", 1}, {"velocity", 1}, {"populations", DIRECTION_COUNT}};
 
-std::uint64_t block_size(const CellArray& a) { return sizeof(float) * std::uint64_t(CELL_COUNT) * a.components; }
+std::uint64_t block_size(const Lattice& lattice, const CellArray& a) {
+    return sizeof(float) * std::uint64_t(lattice.cell_count()) * a.components;
+}
 
 // Direction i leads from (x, y, plane) to (x + dx, y - dy, plane + dz): in the file's frame, where
 // y is the row, that is the offset (dx, -dy, dz).
@@ -44,7 +46,7 @@ std::string component_names() {
 // the lattice's order, components innermost.
 template <typename Value>
 void append_block(std::string& out, const Lattice& lattice, const CellArray& a, Value value) {
-    const std::uint64_t size = block_size(a);
+    const std::uint64_t size = block_size(lattice, a);
     out.append(reinterpret_cast<const char*>(&size), sizeof size);
     const std::size_t start = out.size();
     out.resize(start + size);
@@ -63,7 +65,8 @@ void append_block(std::string& out, const Lattice& lattice, const CellArray& a, 
 
 std::string vti_image(const Lattice& lattice) {
     const std::string extent =
-        "0 " + std::to_string(GRID_SIZE) + " 0 " + std::to_string(GRID_SIZE) + " 0 " + std::to_string(PLANE_COUNT);
+        "0 " + std::to_string(lattice.columns()) + " 0 " + std::to_string(lattice.rows()) + " 0 " +
+        std::to_string(lattice.planes.size());
     std::string out = std::string("<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\" version=\"1.0\" byte_order=\"") +
                       byte_order() + "\" header_type=\"UInt64\">\n  <ImageData WholeExtent=\"" + extent +
                       "\" Origin=\"0 0 0\" Spacing=\"1 1 1\">\n    <Piece Extent=\"" + extent +
@@ -73,7 +76,7 @@ std::string vti_image(const Lattice& lattice) {
         out += std::string("        <DataArray type=\"Float32\" Name=\"") + a.name + "\" NumberOfComponents=\"" +
                std::to_string(a.components) + "\"" + (a.components == DIRECTION_COUNT ? component_names() : "") +
                " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>\n";
-        offset += sizeof(std::uint64_t) + block_size(a);
+        offset += sizeof(std::uint64_t) + block_size(lattice, a);
     }
     out += "      </CellData>\n    </Piece>\n  </ImageData>\n  <AppendedData encoding=\"raw\">\n   _";
     out.reserve(out.size() + offset + 64);
@@ -94,18 +97,11 @@ std::string pvd_collection(const std::vector<SeriesFile>& files) {
     return out + "  </Collection>\n</VTKFile>\n";
 }
 
-std::string float_text(float value) {
-    if (std::isnan(value)) return "nan";
-    std::array<char, 32> text;
-    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
-    return std::string(text.data(), result.ptr);
-}
-
 void write_csv_report(std::FILE* out, const Lattice& lattice, long step) {
     const Plane& plane = *lattice.planes[0];
-    for (int i = 0; i < REPORT_COLUMNS; ++i) {
-        const Cell& c = *plane.cell(i, REPORT_ROW);
-        std::fprintf(out, "%ld,%d,%d,%s,%s\n", step, i, REPORT_ROW, float_text(c.smoke).c_str(),
+    for (int i = 0; i < REPORT_COLUMNS && plane.contains(i, lattice.report_row); ++i) {
+        const Cell& c = *plane.cell(i, lattice.report_row);
+        std::fprintf(out, "%ld,%d,%d,%s,%s\n", step, i, lattice.report_row, float_text(c.smoke).c_str(),
                      float_text(c.links[REPORT_DIRECTION].population).c_str());
     }
     std::fflush(out);

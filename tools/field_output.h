@@ -27,9 +27,6 @@ std::string pvd_collection(const std::vector<SeriesFile>& files);
 constexpr const char* CSV_HEADER = "step,column,row,smoke,population_4\n";
 void write_csv_report(std::FILE* out, const Lattice& lattice, long step);
 
-// The shortest text that reads back as the same float; inf, -inf and nan (never -nan).
-std::string float_text(float value);
-
 // A time series in one folder: FOLDER/smoke_STEP.vti files and FOLDER/smoke.pvd listing them,
 // rewritten after each file so that a run stopped at any point still opens, with what it wrote.
 class VtkSeries {

@@ -25,8 +25,8 @@ std::unique_ptr<Lattice> warm_world() {
 
 // Copies the model's state (not the wiring) of every cell of from into to.
 void copy_state(const Lattice& from, Lattice& to) {
-    for (int p = 0; p < PLANE_COUNT; ++p) {
-        for (int i = 0; i < CELLS_PER_PLANE; ++i) {
+    for (std::size_t p = 0; p < from.planes.size(); ++p) {
+        for (std::size_t i = 0; i < from.planes[p]->cells.size(); ++i) {
             const Cell& a = *from.planes[p]->cells[i];
             Cell& b = *to.planes[p]->cells[i];
             b.smoke = a.smoke;
@@ -42,7 +42,7 @@ void copy_state(const Lattice& from, Lattice& to) {
 }
 
 void count_cell_updates(benchmark::State& state) {
-    state.counters["MLUPS"] = benchmark::Counter(double(state.iterations()) * CELLS_PER_PLANE * PLANE_COUNT / 1e6,
+    state.counters["MLUPS"] = benchmark::Counter(double(state.iterations()) * GRID_SIZE * GRID_SIZE * PLANE_COUNT / 1e6,
                                                  benchmark::Counter::kIsRate);
 }
 
@@ -68,10 +68,7 @@ void run_steps(benchmark::State& state, Work work, SetBack set_back = [] {}) {
 }
 
 void BM_Step(benchmark::State& state) {
-    run_steps(state, [](Lattice& l) {
-        l.collide();
-        l.stream();
-    });
+    run_steps(state, [](Lattice& l) { l.advance(); });
 }
 
 void BM_ReferenceStep(benchmark::State& state) { run_steps(state, reference_step); }
@@ -108,8 +105,7 @@ void BM_BuildAndSeed(benchmark::State& state) {
 void BM_StepWithReport(benchmark::State& state) {
     std::FILE* sink = std::fopen("/dev/null", "w");
     run_steps(state, [sink](Lattice& l) {
-        l.collide();
-        l.stream();
+        l.advance();
         l.report(sink);
     });
     std::fclose(sink);
@@ -128,8 +124,7 @@ void step_with_files(benchmark::State& state, bool with_collection) {
     std::string error;
     long step = 0;
     const auto write = [&](Lattice& l) {
-        l.collide();
-        l.stream();
+        l.advance();
         const bool written = with_collection
                                  ? series.write(l, ++step, error)
                                  : write_file_atomically(folder + "/" + std::to_string(++step) + ".vti", vti_image(l), error);

@@ -4,27 +4,45 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "common/standard_streams.h"
+#include "common/world_options.h"
 #include "field_output.h"
 #include "lattice/lattice.h"
 
 namespace {
 
 constexpr long MAX_STEPS = 1000000000;
-constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv]\n";
+constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv] [world options]";
+
+constexpr const char* DESCRIPTION =
+    "Builds the smoke lattice as the viewer does (by default 50 x 50 cells, tau 0.56, lattice speed 0.5,\n"
+    "one source at column 25, row 49 with smoke 0.42), runs STEPS steps (default 1, 0 to 1000000000)\n"
+    "and prints each step's report: for columns 0..9 of the report row of plane 0, the cell's smoke\n"
+    "and its population toward the next column. The options may come in any order.\n"
+    "\n"
+    "--vtk DIR also writes the whole lattice for ParaView: DIR/smoke_STEP.vti (VTK XML image data, cell\n"
+    "arrays smoke, density, velocity and the 19 populations) for the seeded state, every K-th step and\n"
+    "the last, listed with their steps in DIR/smoke.pvd; open that. DIR is created if missing.\n"
+    "\n"
+    "The world options choose another world; any --source replaces the default source, and options\n"
+    "override the scenario file's settings. --print-scenario shows the world a command line makes.";
 
 struct Options {
-    long steps = 1;
+    std::string steps_text;
     std::string vtk_folder;  // empty: no files
-    long every = 1;
+    std::string every_text;
     bool csv = false;
+    long steps = 1;
+    long every = 1;
 };
 
 int refuse(const std::string& problem) {
-    std::fprintf(stderr, "smoke-steps: %s\n%.*s; 'smoke-steps --help' tells more\n", problem.c_str(),
-                 int(std::strlen(USAGE) - 1), USAGE);
+    std::fprintf(stderr, "smoke-steps: %s\n%s; 'smoke-steps --help' tells more\n", problem.c_str(), USAGE);
     return 2;
 }
 
@@ -36,80 +54,66 @@ int fail(const std::string& problem) {
 // A failed write ends the run: nothing after it would reach the reader either.
 int check_output() { return output_failed(stdout, "smoke-steps", "to standard output") ? 1 : 0; }
 
-int print_help() {
-    std::fputs(USAGE, stdout);
-    std::fputs(
-        "\n"
-        "Builds the 50 x 50 smoke lattice as the viewer does (tau 0.56, lattice speed 0.5, source at\n"
-        "column 25, row 49 with smoke 0.42), runs STEPS steps (default 1, 0 to 1000000000) and prints\n"
-        "each step's report: for columns 0..9 of row 9, the cell's smoke and its population toward\n"
-        "the next column. The options may come in any order.\n"
-        "\n"
-        "  --vtk DIR   also write the whole lattice for ParaView: DIR/smoke_STEP.vti (VTK XML image\n"
-        "              data: cell arrays smoke, density, velocity and the 19 populations) for the\n"
-        "              seeded state, every K-th step and the last, listed with their steps in\n"
-        "              DIR/smoke.pvd; open that. DIR is created if missing; files are replaced.\n"
-        "  --every K   with --vtk: a file every K steps (default 1, 1 to 1000000000)\n"
-        "  --csv       print the report as CSV instead: step,column,row,smoke,population_4, each\n"
-        "              figure the shortest text that reads back as the same float\n",
-        stdout);
+int print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
     return check_output();
 }
 
 // A whole number within low..MAX_STEPS; "-0" is 0.
-bool parse_count(const char* text, long low, long& value) {
-    const char* end = text + std::strlen(text);
-    const auto [stop, error] = std::from_chars(text, end, value);
+bool parse_count(const std::string& text, long low, long& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && stop == end && value >= low && value <= MAX_STEPS;
 }
 
-bool is_option(const char* arg) { return arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9'); }
+// A folder whose name starts with '-' is far more likely an option that lost its value, as in
+// "--vtk $EMPTY --csv"; ./-name still reaches such a folder.
+bool looks_like_an_option(const std::string& value) { return !value.empty() && value[0] == '-'; }
 
 constexpr int RUN = -1;  // the command line asks for a run
 
-// Fills options from the command line: RUN, or the status to end with at once (--help, refusals).
-int parse(int argc, char** argv, Options& options) {
-    bool have_steps = false, have_every = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return print_help();
-        if (arg == "--csv") {
-            options.csv = true;
-        } else if (arg == "--vtk" || arg == "--every") {
-            if (i + 1 == argc || argv[i + 1][0] == '\0') return refuse(arg + " needs a value");
-            const char* value = argv[++i];
-            if (arg == "--vtk") {
-                options.vtk_folder = value;
-            } else if (!parse_count(value, 1, options.every)) {
-                return refuse("K must be a whole number from 1 to " + std::to_string(MAX_STEPS) + ", not " +
-                              quoted_argument(value));
-            } else {
-                have_every = true;
-            }
-        } else if (is_option(argv[i])) {
-            return refuse("unknown option " + quoted_argument(argv[i]));
-        } else if (have_steps) {
-            return refuse("STEPS given twice: " + quoted_argument(argv[i]));
-        } else if (!parse_count(argv[i], 0, options.steps)) {
-            return refuse("STEPS must be a whole number from 0 to " + std::to_string(MAX_STEPS) + ", not " +
-                          quoted_argument(argv[i]));
-        } else {
-            have_steps = true;
-        }
+// Fills options and world from the command line: RUN, or the status to end with at once.
+int parse(int argc, char** argv, Options& options, World& world) {
+    CLI::App app(DESCRIPTION, "smoke-steps");
+    set_help_layout(app, USAGE);
+    app.add_option("STEPS", options.steps_text, "steps to run (default 1)")->type_name("");
+    app.add_option("--vtk", options.vtk_folder, "also write the whole lattice for ParaView into DIR")->type_name("DIR");
+    app.add_option("--every", options.every_text, "with --vtk: a file every K steps (default 1)")->type_name("K");
+    app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4");
+    const WorldOptions world_options(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        return print(app.help());
+    } catch (const CLI::ParseError& e) {
+        return refuse(e.what());
     }
-    if (have_every && options.vtk_folder.empty()) return refuse("--every applies to --vtk, which is missing");
+
+    if (app.count("STEPS") && !parse_count(options.steps_text, 0, options.steps)) {
+        return refuse("STEPS must be a whole number from 0 to " + std::to_string(MAX_STEPS) + ", not " +
+                      quoted_argument(options.steps_text.c_str()));
+    }
+    if (app.count("--every") && !parse_count(options.every_text, 1, options.every)) {
+        return refuse("K must be a whole number from 1 to " + std::to_string(MAX_STEPS) + ", not " +
+                      quoted_argument(options.every_text.c_str()));
+    }
+    if (app.count("--vtk") && (options.vtk_folder.empty() || looks_like_an_option(options.vtk_folder))) {
+        return refuse("--vtk needs a folder, not " + quoted_argument(options.vtk_folder.c_str()) +
+                      " (write ./" + options.vtk_folder.substr(0, 20) + " for a folder of that name)");
+    }
+    if (app.count("--every") && !app.count("--vtk")) return refuse("--every applies to --vtk, which is missing");
+
+    std::string problem;
+    const std::optional<World> configured = world_options.world(problem);
+    if (!configured) return refuse(problem);
+    world = *configured;
+    if (world_options.print_scenario) return print(scenario_text(world));
     return RUN;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    reserve_standard_descriptors();
-    Options options;
-    if (const int status = parse(argc, argv, options); status != RUN) return status;
-
-    const auto lattice = make_world();
+int run(const Options& options, const World& world) {
+    const auto lattice = make_world(world);
     std::string error;
     std::unique_ptr<VtkSeries> series;
     if (!options.vtk_folder.empty()) {
@@ -120,8 +124,7 @@ int main(int argc, char** argv) {
 
     for (long step = 1; step <= options.steps; ++step) {
         if (options.csv) {
-            lattice->collide();
-            lattice->stream();
+            lattice->advance();
             write_csv_report(stdout, *lattice, step);
         } else {
             lattice->step();
@@ -132,4 +135,18 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
     return check_output();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    reserve_standard_descriptors();
+    Options options;
+    World world;
+    if (const int status = parse(argc, argv, options, world); status != RUN) return status;
+    try {
+        return run(options, world);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory while building the world");
+    }
 }

@@ -68,10 +68,10 @@ void Lattice::draw() const {
     GLfloat size = 0;  // none set yet in this frame
     for (const auto& plane : planes) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
-        GLfloat row = -GRID_SIZE / 2;
-        for (int y = 0; y < GRID_SIZE; ++y, row += 1) {
-            GLfloat column = -GRID_SIZE / 2;
-            for (int x = 0; x < GRID_SIZE; ++x, column += 1) {
+        GLfloat row = -plane->rows / 2;
+        for (int y = 0; y < plane->rows; ++y, row += 1) {
+            GLfloat column = -plane->columns / 2;
+            for (int x = 0; x < plane->columns; ++x, column += 1) {
                 const Cell& cell = *plane->cell(x, y);
                 // Zero, negative and NaN smoke draw no green point. A marker under a green point
                 // would lie at the same depth and fail the depth test, so it is not drawn at all.

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title)
-    : Fl_Gl_Window(x, y, w, h, title), lattice(make_world()) {
+WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world)
+    : Fl_Gl_Window(x, y, w, h, title), lattice(make_world(world)) {
     set_camera(DEFAULT_CAMERA);
 }
 

@@ -10,8 +10,8 @@
 
 class WorldWindow : public Fl_Gl_Window {
 public:
-    // Sets the camera to its defaults, then builds and seeds the lattice.
-    WorldWindow(int x, int y, int w, int h, const char* title);
+    // Sets the camera to its defaults, then builds and seeds the world's lattice.
+    WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World());
 
     void draw() override;
     int handle(int event) override;

@@ -1,0 +1,63 @@
+#include "lattice/world.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "lattice/cell.h"
+
+namespace {
+
+std::string range(int count) { return count == 1 ? "0" : "0 to " + std::to_string(count - 1); }
+
+}  // namespace
+
+std::optional<std::string> size_problem(long long value) {
+    if (value < 1 || value > std::numeric_limits<int>::max()) return "must be a whole number from 1 to 2147483647";
+    return std::nullopt;
+}
+
+std::optional<std::string> tau_problem(double value) {
+    if (!std::isfinite(value) || !(value > 0)) return "must be a finite number above 0";
+    return std::nullopt;
+}
+
+std::optional<std::string> speed_problem(double value) {
+    if (!std::isfinite(value) || value < 0) return "must be a finite number of at least 0";
+    return std::nullopt;
+}
+
+std::optional<std::string> smoke_problem(double value) {
+    if (!std::isfinite(value)) return "must be a finite number";
+    return std::nullopt;
+}
+
+std::optional<std::string> source_problem(const World& world, const Source& source) {
+    if (source.column < 0 || source.column >= world.columns) return "column must be " + range(world.columns);
+    if (source.row < 0 || source.row >= world.rows) return "row must be " + range(world.rows);
+    if (source.plane < 0 || source.plane >= world.planes) return "plane must be " + range(world.planes);
+    return smoke_problem(source.smoke);
+}
+
+std::optional<std::string> report_row_problem(const World& world, int row) {
+    if (row < 0 || row >= world.rows) return "must be a row of the world, " + range(world.rows);
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> cell_count(const World& world) {
+    std::uint64_t count = 1;
+    for (const int n : {world.columns, world.rows, world.planes}) {
+        if (n < 1 || __builtin_mul_overflow(count, std::uint64_t(n), &count)) return std::nullopt;
+    }
+    return count;
+}
+
+std::uint64_t lattice_bytes(std::uint64_t cells) {
+    // The heap rounds each cell up to 16 bytes after a word of its own; the plane holds a pointer.
+    constexpr std::uint64_t per_cell = (sizeof(Cell) + sizeof(void*) + 15) / 16 * 16 + sizeof(void*);
+    std::uint64_t bytes;
+    if (__builtin_mul_overflow(cells, per_cell, &bytes)) return std::numeric_limits<std::uint64_t>::max();
+    return bytes;
+}
+
+int report_columns(const World& world) { return std::min(REPORT_COLUMNS, world.columns); }
