@@ -228,3 +228,25 @@ TEST(SmokeSteps, AFailedWriteIsAFailure) {
     EXPECT_EQ(closed.status, 1);
     EXPECT_EQ(closed.err, "smoke-steps: cannot write to standard output: Bad file descriptor\n");
 }
+
+TEST(SmokeStepsWorld, APrintedScenarioReproducesTheRunAndOptionsOverrideIt) {
+    const std::vector<std::string> world = {"--size", "37x23", "--planes", "3", "--tau", "0.7", "--source", "5,22,0,1.5",
+                                            "--source", "30,10,2,0.2", "--report-row", "4"};
+    std::vector<std::string> run = {"60"}, print = {"--print-scenario"};
+    run.insert(run.end(), world.begin(), world.end());
+    print.insert(print.end(), world.begin(), world.end());
+    const ProcessResult direct = smoke_steps(run), printed = smoke_steps(print);
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    EXPECT_NE(printed.out.find("[world]\ncolumns = 37\nrows = 23\nplanes = 3\ntau = 0.7\n"), std::string::npos);
+    const std::string path = (std::filesystem::temp_directory_path() / ("scenario-" + std::to_string(getpid()) + ".toml"));
+    std::ofstream(path) << printed.out;
+    const ProcessResult from_file = smoke_steps({"60", "--scenario", path});
+    const ProcessResult overridden = smoke_steps({"60", "--scenario", path, "--tau", "0.56"});
+    std::filesystem::remove(path);
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    EXPECT_EQ(count_reports(direct.out), 60u);
+    EXPECT_NE(direct.out.find("Lattice 9: 0.0"), std::string::npos);  // ten columns of row 4
+    EXPECT_EQ(direct.out.find("Lattice 9: 0.000000 / 0.000000\n\n", direct.out.size() - 40), std::string::npos);
+    EXPECT_EQ(from_file.out, direct.out);
+    EXPECT_NE(overridden.out, direct.out);
+}
