@@ -2,10 +2,12 @@
 // neighbour found from the offset table as (x + dx, y - dy, plane + dz), no pointers followed.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "lattice/lattice.h"
+#include "lattice/survey.h"
 
 namespace {
 
@@ -156,6 +158,35 @@ TEST(Worlds, TheReportReadsItsRowAndAtMostTenColumns) {
               "Lattice 0: 0.000000 / 0.000000\nLattice 1: 0.000000 / 0.000000\n"
               "Lattice 2: 0.250000 / 0.000000\nLattice 3: 0.000000 / 0.000000\n\n");
     std::free(text);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Survey, FindsTheFirstNonFiniteValueInPlaneRowColumnOrder) {
+    World w = shaped(5, 4, 3, 0.56f, {});
+    const auto lattice = make_world(w);
+    Survey s = survey(*lattice);
+    EXPECT_EQ(s.largest_finite_smoke, 0.0f);
+    EXPECT_EQ(s.nonfinite_cells, 0u);
+    EXPECT_FALSE(s.first_nonfinite);
+
+    lattice->cell(0, 0, 2)->smoke = NAN;                      // a later plane
+    lattice->cell(4, 1, 1)->links[7].population = INFINITY;  // a later row of plane 1
+    lattice->cell(3, 0, 1)->links[18].population = -INFINITY;
+    lattice->cell(3, 0, 1)->density = NAN;                    // before the populations
+    lattice->cell(1, 2, 0)->smoke = 7.5f;
+    lattice->cell(2, 2, 0)->smoke = -9.0f;
+    s = survey(*lattice);
+    EXPECT_EQ(s.largest_finite_smoke, 7.5f);
+    EXPECT_EQ(s.nonfinite_cells, 3u);
+    ASSERT_TRUE(s.first_nonfinite);
+    EXPECT_EQ(s.first_nonfinite->cell.column, 3);
+    EXPECT_EQ(s.first_nonfinite->cell.row, 0);
+    EXPECT_EQ(s.first_nonfinite->cell.plane, 1);
+    EXPECT_EQ(quantity_name(s.first_nonfinite->quantity), "density");
+    EXPECT_EQ(quantity_name(3 + 18), "population 18");
 }
 
 }  // namespace
