@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "viewer/camera.h"
-#include "x_display.h"
+#include "harness/x_display.h"
 
 // Fixed-function lighting with the light along (1, 1, 1) and every normal (0, 0, 1): the global
 // ambient 0.2 plus the diffuse cosine 1/sqrt(3), the same for every face and point.

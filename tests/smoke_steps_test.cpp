@@ -12,7 +12,7 @@
 
 #include "field_output.h"
 
-#include "process.h"
+#include "harness/process.h"
 
 namespace {
 

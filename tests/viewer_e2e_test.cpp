@@ -7,10 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "process.h"
+#include "harness/process.h"
 #include "scene.h"
 #include "viewer/camera.h"
-#include "x_display.h"
+#include "harness/x_display.h"
 
 #include <X11/Xutil.h>
 

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <memory>
 
-#include "process.h"
+#include "harness/process.h"
 #include "scene.h"
 #include "viewer/world_window.h"
-#include "x_display.h"
+#include "harness/x_display.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
-#include "x_display.h"
+#include "harness/process.h"
+#include "harness/x_display.h"
 
 namespace {
 

@@ -30,8 +30,11 @@ constexpr int CLOSED = -2;
 pid_t spawn_tied(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
                  std::array<int, 3> standard, int keep = -1);
 
-// Runs argv[0] (a path) with the given arguments and an empty standard input.
-ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
+// Runs argv[0] (a path) with the given arguments and an empty standard input, waiting at most limit
+// for it to end: a program still running then is killed, and its result has status -1 and a line
+// saying so at the end of err. Well within the tests' CTest timeout, so that a hang is named.
+ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
+                          Seconds limit = Seconds(60));
 
 // How many times what occurs in text, without overlaps.
 size_t count_of(const std::string& text, const std::string& what);

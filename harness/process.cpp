@@ -1,4 +1,4 @@
-#include "process.h"
+#include "harness/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -78,12 +79,19 @@ pid_t spawn_tied(const std::vector<std::string>& argv, const std::vector<std::st
     return pid;
 }
 
-ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
-    ChildProcess child(argv, extra_env);
+ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                          Seconds limit) {
+    ChildProcess child(argv, extra_env);  // kills the program on the way out if it still runs
+    const std::optional<int> status = child.wait_exit(limit);
     ProcessResult result;
-    result.status = child.wait_exit(Seconds(3600)).value_or(-1);
+    result.status = status.value_or(-1);
     result.out = child.out;
     result.err = child.err;
+    if (!status) {
+        char line[200];
+        std::snprintf(line, sizeof line, " was still running after %g s: killed\n", limit.count());
+        result.err += argv[0] + line;
+    }
     return result;
 }
 

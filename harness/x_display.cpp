@@ -1,4 +1,4 @@
-#include "x_display.h"
+#include "harness/x_display.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -12,7 +12,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "process.h"
+#include "harness/process.h"
 
 namespace {
 
@@ -70,8 +70,10 @@ VirtualDisplay::~VirtualDisplay() {
 }
 
 void VirtualDisplay::stop() {
+    if (pid_ <= 0) return;  // none started: kill(-1) would signal every process of the user
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 std::vector<Window> find_windows(Display* display, const std::string& title) {
