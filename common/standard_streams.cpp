@@ -21,8 +21,29 @@ bool output_failed(std::FILE* out, const char* program, const char* what) {
     return true;
 }
 
-std::string quoted_argument(const char* argument) {
-    constexpr std::size_t LONGEST = 60;
-    const std::string text = argument;
-    return "'" + (text.size() <= LONGEST ? text : text.substr(0, LONGEST) + "...") + "'";
+std::string quoted_argument(const char* argument, std::size_t longest) {
+    std::size_t size = std::strlen(argument);
+    const bool cut = size > longest;
+    if (cut) {
+        size = longest;
+        while (size > 0 && (static_cast<unsigned char>(argument[size]) & 0xC0) == 0x80) --size;  // a continuation byte
+    }
+    std::string quoted = "'";
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(argument[i]);
+        if (c == '\\') {
+            quoted += "\\\\";
+        } else if (c == '\n') {
+            quoted += "\\n";
+        } else if (c == '\t') {
+            quoted += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            quoted += code;
+        } else {
+            quoted += char(c);
+        }
+    }
+    return quoted + (cut ? "...'" : "'");
 }

@@ -14,5 +14,7 @@ void reserve_standard_descriptors();
 // on standard error, with the reason taken from errno, which the failed flush set.
 bool output_failed(std::FILE* out, const char* program, const char* what);
 
-// An argument as an error message echoes it: quoted, and cut short past 60 characters.
-std::string quoted_argument(const char* argument);
+// Text (an argument, a path) as an error message echoes it, on one line: quoted, control characters
+// and backslashes escaped as in C (\n, \\, \x1b), and cut short past longest bytes, never inside a
+// UTF-8 character.
+std::string quoted_argument(const char* argument, std::size_t longest = 60);
