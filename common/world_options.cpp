@@ -224,15 +224,19 @@ std::optional<std::string> option_size(const std::string& text, World& w) {
     return std::nullopt;
 }
 
-// --source X,Y,PLANE,SMOKE
-std::optional<std::string> option_source(const std::string& text, Source& s) {
+std::vector<std::string> comma_separated(const std::string& text) {
     std::vector<std::string> fields;
     for (std::size_t start = 0;;) {
         const std::size_t comma = text.find(',', start);
         fields.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos) break;
+        if (comma == std::string::npos) return fields;
         start = comma + 1;
     }
+}
+
+// --source X,Y,PLANE,SMOKE
+std::optional<std::string> option_source(const std::string& text, Source& s) {
+    const std::vector<std::string> fields = comma_separated(text);
     const std::string option = "--source " + quoted_argument(text.c_str()) + ":";
     if (fields.size() != 4) return option + " must be X,Y,PLANE,SMOKE";
     if (auto p = option_int(option + " X", fields[0], any_int, s.column)) return p;
@@ -355,6 +359,18 @@ std::optional<World> WorldOptions::world(std::string& problem) const {
         return std::nullopt;
     }
     return w;
+}
+
+std::optional<std::string> read_place(const std::string& option, const std::string& text, const World& world,
+                                      Place& place) {
+    const std::vector<std::string> fields = comma_separated(text);
+    const std::string origin = option + " " + quoted_argument(text.c_str()) + ":";
+    if (fields.size() != 3) return origin + " must be X,Y,PLANE";
+    if (auto p = option_int(origin + " X", fields[0], any_int, place.column)) return p;
+    if (auto p = option_int(origin + " Y", fields[1], any_int, place.row)) return p;
+    if (auto p = option_int(origin + " PLANE", fields[2], any_int, place.plane)) return p;
+    if (auto p = place_problem(world, place)) return origin + " " + *p + " in the " + world_size_text(world) + " world";
+    return std::nullopt;
 }
 
 bool read_scenario(const std::string& path, World& world, std::string& problem) {

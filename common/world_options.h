@@ -30,6 +30,10 @@ private:
 // lists them.
 void set_help_layout(CLI::App& app, const std::string& usage);
 
+// A cell given as "X,Y,PLANE" to option, inside world; otherwise a problem naming the option and text.
+std::optional<std::string> read_place(const std::string& option, const std::string& text, const World& world,
+                                      Place& place);
+
 // The world as a scenario file that reads back as the same world, bit for bit.
 std::string scenario_text(const World& world);
 

@@ -14,10 +14,6 @@ constexpr int QUANTITY_COUNT = 3 + DIRECTION_COUNT;
 float quantity_value(const Cell& cell, int quantity);
 std::string quantity_name(int quantity);  // "smoke", "density", "velocity", "population 4"
 
-struct Place {
-    int column, row, plane;
-};
-
 struct NonFinite {
     Place cell;
     int quantity;

@@ -32,10 +32,15 @@ std::optional<std::string> smoke_problem(double value) {
     return std::nullopt;
 }
 
+std::optional<std::string> place_problem(const World& world, const Place& place) {
+    if (place.column < 0 || place.column >= world.columns) return "column must be " + range(world.columns);
+    if (place.row < 0 || place.row >= world.rows) return "row must be " + range(world.rows);
+    if (place.plane < 0 || place.plane >= world.planes) return "plane must be " + range(world.planes);
+    return std::nullopt;
+}
+
 std::optional<std::string> source_problem(const World& world, const Source& source) {
-    if (source.column < 0 || source.column >= world.columns) return "column must be " + range(world.columns);
-    if (source.row < 0 || source.row >= world.rows) return "row must be " + range(world.rows);
-    if (source.plane < 0 || source.plane >= world.planes) return "plane must be " + range(world.planes);
+    if (auto problem = place_problem(world, {source.column, source.row, source.plane})) return problem;
     return smoke_problem(source.smoke);
 }
 

@@ -29,6 +29,11 @@ struct Source {
     float smoke;
 };
 
+// A cell's position.
+struct Place {
+    int column, row, plane;
+};
+
 struct World {
     int columns = GRID_SIZE;
     int rows = GRID_SIZE;
@@ -45,6 +50,7 @@ std::optional<std::string> size_problem(long long value);        // columns, row
 std::optional<std::string> tau_problem(double value);
 std::optional<std::string> speed_problem(double value);
 std::optional<std::string> smoke_problem(double value);
+std::optional<std::string> place_problem(const World& world, const Place& place);
 std::optional<std::string> source_problem(const World& world, const Source& source);
 std::optional<std::string> report_row_problem(const World& world, int row);
 
