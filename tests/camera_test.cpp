@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 
+#include "lattice/world.h"
 #include "viewer/camera.h"
 
 namespace {
@@ -92,18 +94,18 @@ TEST(Projection, HorizontalFieldOfViewIs45Degrees) {
 }
 
 TEST(Projection, EyeOrbitsThePivot) {
-    const Eye e = eye_position(DEFAULT_CAMERA);
+    const Point e = eye_position(DEFAULT_CAMERA);
     EXPECT_DOUBLE_EQ(e.x, 100);
     EXPECT_DOUBLE_EQ(e.y, 0);
     EXPECT_DOUBLE_EQ(e.z, 2);
-    const Eye side = eye_position(at_azimuth(90));
+    const Point side = eye_position(at_azimuth(90));
     EXPECT_NEAR(side.x, 0, 1e-12);
     EXPECT_DOUBLE_EQ(side.y, 100);
     EXPECT_DOUBLE_EQ(side.z, 2);
     CameraPose high = DEFAULT_CAMERA;
     high.elevation = MAX_ELEVATION;
     high.target_x = 3;
-    const Eye top = eye_position(high);
+    const Point top = eye_position(high);
     EXPECT_GT(top.x - 3, 1.0);  // still off the vertical through the pivot: the up vector stays valid
     EXPECT_NEAR(top.z - PIVOT_Z, 100 * std::sin(89 * PI / 180), 1e-9);
 }
@@ -124,6 +126,67 @@ TEST(Projection, AWindowWithoutSizeKeepsEverythingFinite) {
                 EXPECT_LT(c.azimuth, 360.0f);
             }
         }
+    }
+}
+
+TEST(Projection, ThePivotIsTheCentreAndTheWidthSpans45Degrees) {
+    const auto expect_at = [](const Point& p, double x, double y, double depth) {
+        const WindowPoint q = project(DEFAULT_CAMERA, 800, 600, p);
+        EXPECT_NEAR(q.x, x, 1e-9);
+        EXPECT_NEAR(q.y, y, 1e-9);
+        EXPECT_NEAR(q.depth, depth, 1e-9);
+    };
+    const double edge = std::tan(22.5 * PI / 180);
+    expect_at({0, 0, PIVOT_Z}, 400, 300, 100);
+    expect_at({0, 100 * edge, PIVOT_Z}, 800, 300, 100);  // at azimuth 0 the window's right is +y
+    expect_at({0, 0, PIVOT_Z + 75 * edge}, 400, 0, 100);  // the top, a height of 3/4 the width
+    expect_at({-100, -100 * edge, PIVOT_Z}, 200, 300, 200);  // twice as deep, half as far out
+}
+
+TEST(CellPoint, TheSheetIsCentredAndThePlanesStackBehindTheCube) {
+    const auto expect_point = [](const Point& p, double x, double y, double z) {
+        EXPECT_EQ(p.x, x);
+        EXPECT_EQ(p.y, y);
+        EXPECT_EQ(p.z, z);
+    };
+    expect_point(cell_point(50, 50, 0, 0, 0), -1, 25, -25);
+    expect_point(cell_point(50, 50, 25, 49, 0), -1, 0, 24);  // the running system's source
+    expect_point(cell_point(37, 23, 0, 0, 2), -3, 18, -11);
+    expect_point(cell_point(37, 23, 36, 22, 2), -3, -18, 11);
+}
+
+TEST(InitialView, TheRunningSystemKeepsItsCameraAndDepths) {
+    const View view = initial_view(GRID_SIZE, GRID_SIZE, PLANE_COUNT);
+    EXPECT_EQ(view.camera.elevation, DEFAULT_CAMERA.elevation);
+    EXPECT_EQ(view.camera.azimuth, DEFAULT_CAMERA.azimuth);
+    EXPECT_EQ(view.camera.distance, 100.0f);
+    EXPECT_EQ(view.camera.target_x, DEFAULT_CAMERA.target_x);
+    EXPECT_EQ(view.camera.target_y, DEFAULT_CAMERA.target_y);
+    EXPECT_EQ(view.near_plane, 1.0);
+    EXPECT_EQ(view.far_plane, 1000.0);
+}
+
+TEST(InitialView, EveryWorldIsWholeInTheFirstWindowAndWithinTheFarPlaneFromAnyOrbit) {
+    struct Size {
+        int columns, rows, planes;
+    };
+    for (const Size& world : {Size{512, 512, 1}, Size{37, 23, 3}, Size{1, 2000, 1}, Size{3000, 1, 1},
+                              Size{2, 2, 1000}, Size{1, 1, 1}, Size{51, 77, 2}}) {
+        const View view = initial_view(world.columns, world.rows, world.planes);
+        const Point pivot = {view.camera.target_x, view.camera.target_y, PIVOT_Z};
+        for (const int column : {0, world.columns - 1})
+            for (const int row : {0, world.rows - 1})
+                for (const int plane : {0, world.planes - 1}) {
+                    const Point p = cell_point(world.columns, world.rows, column, row, plane);
+                    const WindowPoint q = project(view.camera, FIRST_WIDTH, FIRST_HEIGHT, p);
+                    const std::string where = std::to_string(world.columns) + "x" + std::to_string(world.rows) +
+                                              "x" + std::to_string(world.planes) + " cell " + std::to_string(column) +
+                                              "," + std::to_string(row) + "," + std::to_string(plane);
+                    EXPECT_TRUE(q.x >= 0 && q.x < FIRST_WIDTH && q.y >= 0 && q.y < FIRST_HEIGHT) << where;
+                    EXPECT_GT(q.depth, view.near_plane) << where;
+                    const double from_pivot = std::hypot(p.x - pivot.x, p.y - pivot.y, p.z - pivot.z);
+                    EXPECT_LT(view.camera.distance + from_pivot, view.far_plane) << where;
+                }
     }
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "harness/process.h"
+#include "harness/x_display.h"
 #include "scene.h"
 #include "viewer/camera.h"
-#include "harness/x_display.h"
 
 #include <X11/Xutil.h>
 
@@ -36,7 +36,7 @@ protected:
         ASSERT_NE(window, 0u) << "no window titled World appeared";
         // The first frames are drawn once the timer runs: wait for the cube.
         ASSERT_TRUE(wait_for([](const Screenshot& s) {
-            return shows_near(s, project(DEFAULT_CAMERA, 800, 600, 1, 0, 0), MAGENTA);
+            return shows_near(s, pixel_of(DEFAULT_CAMERA, 800, 600, {1, 0, 0}), MAGENTA);
         })) << "the cube never showed";
     }
 
@@ -108,7 +108,7 @@ TEST_F(Viewer, ShowsTheCubeTheSourceAndTheMarkersOnBlack) {
     const Screenshot s = shot();
     ASSERT_EQ(s.w, 800);
     // The eye looks along -x: the magenta face x = +1 faces it, the blue face x = -1 is culled.
-    EXPECT_TRUE(shows_near(s, project(DEFAULT_CAMERA, 800, 600, 1, 0, 0), MAGENTA, 0));
+    EXPECT_TRUE(shows_near(s, pixel_of(DEFAULT_CAMERA, 800, 600, {1, 0, 0}), MAGENTA, 0));
     EXPECT_EQ(count(s, ORANGE), 0);
     // The source at column 25, row 49, top centre, with its seeded smoke.
     EXPECT_TRUE(shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49), smoke_green(0.42f)));
@@ -142,8 +142,8 @@ TEST_F(Viewer, LeftDragOrbitsTheOrangeFaceIntoView) {
     CameraPose turned = DEFAULT_CAMERA;
     turned.azimuth = 315;
     EXPECT_TRUE(wait_for([&](const Screenshot& s) {
-        return shows_near(s, project(turned, 800, 600, 0, -1, 0), ORANGE, 0) &&
-               shows_near(s, project(turned, 800, 600, 1, 0, 0), MAGENTA, 0);
+        return shows_near(s, pixel_of(turned, 800, 600, {0, -1, 0}), ORANGE, 0) &&
+               shows_near(s, pixel_of(turned, 800, 600, {1, 0, 0}), MAGENTA, 0);
     }));
     // What a release does is tested on the window's events directly: after a release the toolkit
     // sends no drag events, so nothing seen here could tell.
@@ -164,7 +164,7 @@ TEST_F(Viewer, RightDragPansThePivot) {
     drag(3, {300, 300}, {500, 300});  // a quarter width right: the pivot moves 25 units toward -y
     CameraPose panned = DEFAULT_CAMERA;
     panned.target_y = -25;
-    const Pixel face = project(panned, 800, 600, 1, 0, 0);  // right of the centre: the scene follows
+    const Pixel face = pixel_of(panned, 800, 600, {1, 0, 0});  // right of the centre: the scene follows
     EXPECT_TRUE(wait_for([&](const Screenshot& s) {
         return shows_near(s, face, MAGENTA, 0) && !shows_near(s, {400, 319}, MAGENTA, 0);
     }));
@@ -174,7 +174,7 @@ TEST_F(Viewer, RightDragPansThePivot) {
 TEST_F(Viewer, AResizedWindowKeepsTheSceneCentred) {
     xdotool({"windowsize", "--sync", std::to_string(window), "600", "800"});
     EXPECT_TRUE(wait_for([&](const Screenshot& s) {
-        return s.w == 600 && s.h == 800 && shows_near(s, project(DEFAULT_CAMERA, 600, 800, 1, 0, 0), MAGENTA, 0) &&
+        return s.w == 600 && s.h == 800 && shows_near(s, pixel_of(DEFAULT_CAMERA, 600, 800, {1, 0, 0}), MAGENTA, 0) &&
                shows_near(s, cell_pixel(DEFAULT_CAMERA, 600, 800, 25, 49), smoke_green(0.42f));
     }));
 }

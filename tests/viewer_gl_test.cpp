@@ -3,14 +3,15 @@
 
 #include <FL/Fl.H>
 #include <FL/gl.h>
+#include <GL/glu.h>
 
 #include <cmath>
 #include <memory>
 
 #include "harness/process.h"
+#include "harness/x_display.h"
 #include "scene.h"
 #include "viewer/world_window.h"
-#include "harness/x_display.h"
 
 namespace {
 
@@ -36,8 +37,10 @@ protected:
     // Stopped cleanly: a server killed by the parent-death signal leaves its lock file behind.
     static void TearDownTestSuite() { display.reset(); }
 
-    void SetUp() override {
-        window = std::make_unique<TestWindow>(100, 100, 800, 600, "World");
+    void SetUp() override { open(World()); }
+
+    void open(const World& world) {
+        window = std::make_unique<TestWindow>(100, 100, 800, 600, "World", world);
         window->show();
         ASSERT_TRUE(wait_until(
             [&] {
@@ -51,6 +54,10 @@ protected:
     // Draws one frame into the back buffer and reads it back.
     Screenshot frame() {
         window->draw();
+        return read_back();
+    }
+
+    Screenshot read_back() {
         glFinish();
         Screenshot shot;
         shot.w = window->w();
@@ -139,6 +146,125 @@ TEST_F(Drawing, TheSteepestElevationStillDrawsTheCube) {
     // Looking almost straight down at the pivot, the red top face z = +1 is in the middle.
     EXPECT_TRUE(near(s.at(400, 300), lit(1, 0, 0)));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The frame as the viewer drew it with a glBegin and glEnd for every cell, and the depth range 1 to
+// 1000 for every world: the yardstick for the running system's frames, which must not change by a
+// pixel.
+void draw_point_by_point(const Lattice& lattice, const CameraPose& camera, int w, int h) {
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_NORMALIZE);
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(fovy_degrees(w, h), aspect_ratio(w, h), 1, 1000);
+    const GLfloat diffuse[] = {1, 1, 1, 1}, specular[] = {0, 0, 0, 1}, light_position[] = {1, 1, 1, 0};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const Point eye = eye_position(camera);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(eye.x, eye.y, eye.z, camera.target_x, camera.target_y, PIVOT_Z, 0, 0, 1);
+    glLightfv(GL_LIGHT0, GL_POSITION, light_position);
+
+    const GLfloat cube[6][7][3] = {
+        {{0, 1, 0}, {1, 1, -1}, {-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}},
+        {{1, 0.5f, 0}, {1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}},
+        {{1, 0, 0}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}},
+        {{1, 1, 0}, {1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}},
+        {{0, 0, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}, {-1, -1, 1}},
+        {{1, 0, 1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}, {1, -1, -1}},
+    };
+    glBegin(GL_QUADS);
+    for (const auto& face : cube) {
+        glColor3f(face[0][0], face[0][1], face[0][2]);
+        for (int corner = 1; corner <= 4; ++corner) glVertex3f(face[corner][0], face[corner][1], face[corner][2]);
+    }
+    glEnd();
+
+    glPushMatrix();
+    glRotatef(180, 0, 0, 1);
+    GLfloat size = 0;
+    const auto point = [&](GLfloat point_size, GLfloat r, GLfloat g, GLfloat b, GLfloat y, GLfloat z) {
+        if (point_size != size) glPointSize(size = point_size);
+        glBegin(GL_POINTS);
+        glColor3f(r, g, b);
+        glVertex3f(0, y, z);
+        glEnd();
+    };
+    for (const auto& plane : lattice.planes) {
+        glTranslatef(1, 0, 0);
+        GLfloat row = -plane->rows / 2;
+        for (int y = 0; y < plane->rows; ++y, row += 1) {
+            GLfloat column = -plane->columns / 2;
+            for (int x = 0; x < plane->columns; ++x, column += 1) {
+                const Cell& cell = *plane->cell(x, y);
+                bool edge = false;
+                for (const Link& link : cell.links) edge = edge || !link.neighbour;
+                if (cell.smoke > 0) {
+                    point(3, 0, cell.smoke, 0, column, row);
+                } else if (edge) {
+                    point(1, 0.1f, 0.6f, 1.0f, column, row);
+                }
+            }
+        }
+    }
+    glPopMatrix();
+}
+
+TEST_F(Drawing, FramesMatchThePointByPointDrawingPixelForPixel) {
+    World three_planes;
+    three_planes.columns = 37;
+    three_planes.rows = 23;
+    three_planes.planes = 3;
+    three_planes.sources = {{5, 22, 0, 1.5f}, {30, 10, 2, 0.2f}};
+    three_planes.report_row = 4;
+    // Head on from afar the points of a plane overlap at equal depth, where the order of drawing decides.
+    const CameraPose poses[] = {DEFAULT_CAMERA, {30, 315, 100, 0, 0}, {0, 0, 700, 0, 0}, {-5, 40, 20, 10, -10}};
+    for (const World& world : {World(), three_planes}) {
+        ASSERT_NO_FATAL_FAILURE(open(world));
+        for (const int steps : {0, 60}) {
+            for (int i = 0; i < steps; ++i) window->lattice->advance();  // smoke about the sources
+            for (const CameraPose& pose : poses) {
+                window->set_camera(pose);
+                window->invalidate();
+                const Screenshot drawn = frame();
+                draw_point_by_point(*window->lattice, pose, 800, 600);
+                const Screenshot expected = read_back();
+                int differing = 0;
+                for (std::size_t i = 0; i < drawn.pixels.size(); ++i) differing += !(drawn.pixels[i] == expected.pixels[i]);
+                EXPECT_EQ(differing, 0) << world.columns << " columns, " << steps << " steps, azimuth " << pose.azimuth
+                                        << ", distance " << pose.distance;
+            }
+        }
+    }
+}
+
+TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
+    // A column of cells in each plane, seen from the side (+y): the planes stand apart, and the top
+    // row is above the cube.
+    World column;
+    column.columns = 1;
+    column.rows = 5;
+    column.planes = 3;
+    column.sources = {{0, 4, 2, 0.5f}};
+    column.report_row = 0;
+    ASSERT_NO_FATAL_FAILURE(open(column));
+    const CameraPose side = {0, 90, 100, 0, 0};
+    window->set_camera(side);
+    const Screenshot s = frame();
+    EXPECT_TRUE(shows_near(s, pixel_of(side, 800, 600, cell_point(1, 5, 0, 4, 2)), smoke_green(0.5f)));
+    for (const int plane : {0, 1}) {
+        EXPECT_TRUE(shows_near(s, pixel_of(side, 800, 600, cell_point(1, 5, 0, 4, plane)), MARKER)) << plane;
+    }
 }
 
 }  // namespace

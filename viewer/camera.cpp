@@ -11,6 +11,13 @@ double per_pixel(float term, int size) { return size > 0 ? double(term) / size :
 
 double radians(float degrees) { return degrees * PI / 180; }
 
+double dot(const Point& a, const Point& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+Point unit(const Point& v) {
+    const double length = std::sqrt(dot(v, v));
+    return {v.x / length, v.y / length, v.z / length};
+}
+
 }  // namespace
 
 float wrap_degrees(float degrees) {
@@ -61,10 +68,48 @@ double fovy_degrees(int w, int h) {
 
 double aspect_ratio(int w, int h) { return double(float(std::max(w, 1))) / std::max(h, 1); }
 
-Eye eye_position(const CameraPose& camera) {
+Point eye_position(const CameraPose& camera) {
     const double el = radians(camera.elevation);
     const double az = radians(camera.azimuth);
     return {std::cos(el) * (std::cos(az) * camera.distance) + camera.target_x,
             std::cos(el) * (std::sin(az) * camera.distance) + camera.target_y,
             std::sin(el) * camera.distance + PIVOT_Z};
+}
+
+WindowPoint project(const CameraPose& camera, int w, int h, const Point& p) {
+    // gluLookAt's frame: forward toward the pivot, side = forward x up (0, 0, 1), then the true up.
+    const Point e = eye_position(camera);
+    const Point f = unit({camera.target_x - e.x, camera.target_y - e.y, PIVOT_Z - e.z});
+    const Point s = unit({f.y, -f.x, 0});
+    const Point u = {s.y * f.z - s.z * f.y, s.z * f.x - s.x * f.z, s.x * f.y - s.y * f.x};
+    const Point d = {p.x - e.x, p.y - e.y, p.z - e.z};
+    const double depth = dot(f, d);
+    // gluPerspective: the vertical half field's tangent, and the window's aspect ratio.
+    const double t = std::tan(fovy_degrees(w, h) * PI / 360);
+    const double ndc_x = dot(s, d) / (depth * t * aspect_ratio(w, h));
+    const double ndc_y = dot(u, d) / (depth * t);
+    return {(ndc_x + 1) * w / 2, (1 - ndc_y) * h / 2, depth};
+}
+
+Point cell_point(int columns, int rows, int column, int row, int plane) {
+    return {-(plane + 1.0), -double(column - columns / 2), double(row - rows / 2)};
+}
+
+View initial_view(int columns, int rows, int planes) {
+    // The world's extent from the pivot (0, 0, PIVOT_Z) along each axis, the cube's (1, 1, 3) included.
+    const double reach_x = planes;  // the last plane, at x = -planes
+    const double reach_y = std::max({1.0, double(columns / 2), columns - 1.0 - columns / 2});
+    const double reach_z = std::max({3.0, rows / 2 + PIVOT_Z, rows - 1 - rows / 2 - PIVOT_Z});
+    // Seen along -x, the first plane (x = -1) bounds those behind it, which lie farther away on the
+    // same lines of sight: it must fit the window's horizontal field of view of 45 degrees, and the
+    // first window's vertical one, less a margin.
+    const double tan_x = 0.95 * std::tan(45 * PI / 360);
+    const double tan_y = tan_x * FIRST_HEIGHT / FIRST_WIDTH;
+    const double fit = -1 + std::max(reach_y / tan_x, reach_z / tan_y);
+    View view = {DEFAULT_CAMERA, 1, 1000};
+    view.camera.distance = static_cast<float>(std::clamp(fit, double(DEFAULT_CAMERA.distance), double(MAX_DISTANCE)));
+    const double distance = view.camera.distance;
+    const double reach = std::sqrt(reach_x * reach_x + reach_y * reach_y + reach_z * reach_z);
+    view.far_plane = std::max(10 * distance, 1.05 * (distance + reach));
+    return view;
 }

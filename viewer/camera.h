@@ -1,5 +1,6 @@
-// The orbiting camera's arithmetic as pure functions, so that it can be tested without a window.
-// Angles are degrees held in floats; trigonometry is done in double precision.
+// The orbiting camera's arithmetic and where the world's points land in the window, as pure
+// functions, so that they can be tested without a window. Angles are degrees held in floats;
+// trigonometry is done in double precision.
 #pragma once
 
 constexpr double PI = 3.141592653589793;
@@ -13,13 +14,17 @@ struct CameraPose {
     float target_y;
 };
 
+// The running system's camera, which sees its 50 x 50 sheet whole in the first window.
 constexpr CameraPose DEFAULT_CAMERA = {0.0f, 0.0f, 100.0f, 0.0f, 0.0f};
 constexpr double PIVOT_Z = 2.0;
+// The window's size when it opens, unless -geometry says otherwise.
+constexpr int FIRST_WIDTH = 800;
+constexpr int FIRST_HEIGHT = 600;
 constexpr float MIN_ELEVATION = -5.0f;
 constexpr float MAX_ELEVATION = 89.0f;
 constexpr float MIN_DISTANCE = 1.0f;
-// Far beyond the far clipping plane (1000), where nothing shows any more; without a bound, repeated
-// zooms out multiply the distance until it overflows.
+// Beyond the running system's far clipping plane (1000), where nothing shows any more; without a
+// bound, repeated zooms out multiply the distance until it overflows.
 constexpr float MAX_DISTANCE = 1.0e6f;
 
 // Pointer displacement since the press, press minus current: dx > 0 when the pointer moved left,
@@ -51,9 +56,37 @@ constexpr int MAX_WINDOW_SIDE = 8192;
 double fovy_degrees(int w, int h);
 double aspect_ratio(int w, int h);
 
-struct Eye {
+// A point of the world: x toward the eye of the default camera, z up.
+struct Point {
     double x, y, z;
 };
 
 // The eye on the sphere of radius distance about the pivot.
-Eye eye_position(const CameraPose& camera);
+Point eye_position(const CameraPose& camera);
+
+// A world point as a window of w x h pixels shows it, by the same look-at and perspective the viewer
+// asks OpenGL for: x and y in pixels from the window's top left corner (pixel (i, j) covers
+// [i, i + 1) x [j, j + 1)), and depth, its distance in front of the eye along the line of sight. Only
+// a depth between the near and far planes is drawn; at a depth of 0 or less x and y mean nothing.
+struct WindowPoint {
+    double x, y, depth;
+};
+WindowPoint project(const CameraPose& camera, int w, int h, const Point& p);
+
+// Where the viewer draws cell (column, row) of a plane, in a world of columns x rows cells a plane.
+// The sheet stands upright, turned half a turn about z to face the eye: column x at
+// y = columns / 2 - x and row y at z = y - rows / 2 (halves rounded toward zero, so that the running
+// system's columns run from y = 25 to -24 and its rows from z = -25 to 24), plane p at x = -(p + 1),
+// behind the reference cube of side 2 about the origin.
+Point cell_point(int columns, int rows, int column, int row, int plane);
+
+// The camera a world is first seen from, and the depths drawn.
+struct View {
+    CameraPose camera;
+    double near_plane, far_plane;
+};
+// The running system's world (50 x 50 x 1) gets DEFAULT_CAMERA with planes 1 and 1000. A world that
+// would not fit the first window's central 95 % from distance 100 is seen from as far as it takes,
+// up to MAX_DISTANCE. The far plane stays ten times the distance, and beyond the farthest cell from
+// any eye at that distance about the pivot, so that orbiting never cuts the world.
+View initial_view(int columns, int rows, int planes);

@@ -1,4 +1,5 @@
-// One frame: fixed-function OpenGL in immediate mode, the whole scene issued anew each time.
+// One frame: fixed-function OpenGL 1.x, the whole scene issued anew each time: the cube in immediate
+// mode, the cells from vertex arrays.
 #include <FL/gl.h>
 #include <GL/glu.h>
 
@@ -45,47 +46,68 @@ void set_point_size(GLfloat wanted, GLfloat& current) {
     if (wanted != current) glPointSize(current = wanted);
 }
 
-void draw_point(const Colour& colour, GLfloat x, GLfloat y, GLfloat z) {
-    glBegin(GL_POINTS);
-    glColor3f(colour.r, colour.g, colour.b);
-    glVertex3f(x, y, z);
-    glEnd();
-}
-
-}  // namespace
-
-void Lattice::draw() const {
+void draw_cube() {
     glBegin(GL_QUADS);
     for (const CubeFace& face : CUBE_FACES) {
         glColor3f(face.colour.r, face.colour.g, face.colour.b);
         for (const Vertex& v : face.corners) glVertex3f(v.x, v.y, v.z);
     }
     glEnd();
+}
 
+}  // namespace
+
+void WorldWindow::draw_cells() {
     // The sheet stands upright: column x runs along the frame's y axis, row y along z.
     glPushMatrix();
     glRotatef(180, 0, 0, 1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
     GLfloat size = 0;  // none set yet in this frame
-    for (const auto& plane : planes) {
+    for (const auto& plane : lattice->planes) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
-        GLfloat row = -plane->rows / 2;
-        for (int y = 0; y < plane->rows; ++y, row += 1) {
-            GLfloat column = -plane->columns / 2;
-            for (int x = 0; x < plane->columns; ++x, column += 1) {
-                const Cell& cell = *plane->cell(x, y);
-                // Zero, negative and NaN smoke draw no green point. A marker under a green point
-                // would lie at the same depth and fail the depth test, so it is not drawn at all.
-                if (cell.smoke > 0) {
-                    set_point_size(SMOKE_POINT_SIZE, size);
-                    draw_point({0, cell.smoke, 0}, 0, column, row);
-                } else if (lacks_a_neighbour(cell)) {
-                    set_point_size(MARKER_POINT_SIZE, size);
-                    draw_point(MARKER_COLOUR, 0, column, row);
-                }
+        draw_plane(*plane, size);
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPopMatrix();
+}
+
+// From vertex arrays: a few calls instead of a glBegin and glEnd for every cell, which a software
+// renderer cannot keep up with for a 512 x 512 sheet. The points go in the cells' order, as one
+// would draw them one by one, so that where points overlap at equal depth the same one wins.
+void WorldWindow::draw_plane(const Plane& plane, GLfloat& size) {
+    points_.clear();
+    runs_.clear();
+    for (int y = 0; y < plane.rows; ++y) {
+        const auto row = GLfloat(y - plane.rows / 2);
+        for (int x = 0; x < plane.columns; ++x) {
+            const Cell& cell = *plane.cells[std::size_t(y) * plane.columns + x];
+            // Zero, negative and NaN smoke draw no green point. A marker under a green point would
+            // lie at the same depth and fail the depth test, so it is not drawn at all.
+            GLfloat size;
+            Colour colour;
+            if (cell.smoke > 0) {
+                size = SMOKE_POINT_SIZE;
+                colour = {0, cell.smoke, 0};
+            } else if (lacks_a_neighbour(cell)) {
+                size = MARKER_POINT_SIZE;
+                colour = MARKER_COLOUR;
+            } else {
+                continue;
             }
+            if (runs_.empty() || runs_.back().size != size) runs_.push_back({size, int(points_.size()), 0});
+            ++runs_.back().count;
+            points_.push_back({0, GLfloat(x - plane.columns / 2), row, colour.r, colour.g, colour.b});
         }
     }
-    glPopMatrix();
+    if (points_.empty()) return;
+    glVertexPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].x);
+    glColorPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].r);
+    for (const PointRun& run : runs_) {
+        set_point_size(run.size, size);
+        glDrawArrays(GL_POINTS, run.first, run.count);
+    }
 }
 
 void WorldWindow::setup_context() {
@@ -101,7 +123,7 @@ void WorldWindow::setup_context() {
     glViewport(0, 0, w(), h());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(fovy_degrees(w(), h()), aspect_ratio(w(), h()), 1, 1000);
+    gluPerspective(fovy_degrees(w(), h()), aspect_ratio(w(), h()), near_plane, far_plane);
     const GLfloat diffuse[] = {1, 1, 1, 1};
     const GLfloat specular[] = {0, 0, 0, 1};
     glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
@@ -113,12 +135,13 @@ void WorldWindow::draw() {
     if (!valid()) setup_context();
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const Eye eye = eye_position(camera());
+    const Point eye = eye_position(camera());
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(eye.x, eye.y, eye.z, target_x, target_y, PIVOT_Z, 0, 0, 1);
     // Set after the view, so the light stays fixed in the world as the camera orbits.
     const GLfloat light_position[] = {1, 1, 1, 0};
     glLightfv(GL_LIGHT0, GL_POSITION, light_position);
-    lattice->draw();
+    draw_cube();
+    draw_cells();
 }

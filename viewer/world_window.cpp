@@ -4,7 +4,10 @@
 
 WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world)
     : Fl_Gl_Window(x, y, w, h, title), lattice(make_world(world)) {
-    set_camera(DEFAULT_CAMERA);
+    const View view = initial_view(world.columns, world.rows, world.planes);
+    set_camera(view.camera);
+    near_plane = view.near_plane;
+    far_plane = view.far_plane;
 }
 
 void WorldWindow::set_camera(const CameraPose& pose) {

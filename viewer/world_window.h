@@ -4,13 +4,14 @@
 #include <FL/Fl_Gl_Window.H>
 
 #include <memory>
+#include <vector>
 
 #include "lattice/lattice.h"
 #include "viewer/camera.h"
 
 class WorldWindow : public Fl_Gl_Window {
 public:
-    // Sets the camera to its defaults, then builds and seeds the world's lattice.
+    // Builds and seeds the world's lattice, and sets the camera and depth range that show it whole.
     WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World());
 
     void draw() override;
@@ -29,6 +30,7 @@ public:
 
     std::unique_ptr<Lattice> lattice;
     float elevation, azimuth, distance, target_x, target_y;
+    double near_plane, far_plane;  // the depths drawn, fixed for the world
     int drag_button = -1;  // Fl::event_button() of the drag in progress; -1 when none
     int mouse_x = 0, mouse_y = 0;
     int press_x = 0, press_y = 0;
@@ -41,4 +43,19 @@ private:
     void begin_drag(int button, int x, int y);
     void step();
     void setup_context();
+    void draw_cells();
+    void draw_plane(const Plane& plane, float& point_size);
+
+    // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members only
+    // so that their memory is reused.
+    struct PointVertex {
+        float x, y, z;  // in the plane's frame
+        float r, g, b;
+    };
+    struct PointRun {  // consecutive points of one size, in the cells' order
+        float size;
+        int first, count;
+    };
+    std::vector<PointVertex> points_;
+    std::vector<PointRun> runs_;
 };
