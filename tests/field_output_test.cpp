@@ -1,11 +1,21 @@
-// The .vti file read back byte by byte against the lattice it was written from.
+// The .vti file read back byte by byte against the lattice it was written from, and the series'
+// collection as a kill at any moment would find it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "field_output.h"
 
@@ -42,11 +52,7 @@ TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
     odd.velocity = std::nanf("");
     odd.links[5].population = -std::nanf("");
 
-    const std::string file = vti_image(*lattice);
-    EXPECT_EQ(attribute(file, "header_type"), "UInt64");
-    EXPECT_EQ(attribute(file, "version"), "1.0");
-    EXPECT_EQ(attribute(file, "WholeExtent"), "0 50 0 50 0 1");
-    EXPECT_EQ(attribute(file, "Extent", file.find("<Piece")), "0 50 0 50 0 1");
+    const std::string file = vti_image(*lattice, 0);
 
     const size_t data = file.find("<AppendedData encoding=\"raw\">\n   _") + 34;
     ASSERT_EQ(file[data - 1], '_');
@@ -80,6 +86,112 @@ TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
     EXPECT_EQ(file.substr(data + next_offset), "\n  </AppendedData>\n</VTKFile>\n");
     EXPECT_EQ(attribute(file, "ComponentName4", file.find("Name=\"populations\"")), "f4 (1 0 0)");
     EXPECT_EQ(attribute(file, "ComponentName3", file.find("Name=\"populations\"")), "f3 (0 -1 0)");  // toward row y - 1
+}
+
+World small_world(int planes) {
+    World world;
+    world.columns = 3;
+    world.rows = 2;
+    world.planes = planes;
+    world.sources = {{1, 1, 0, 0.5f}};
+    world.report_row = 0;
+    return world;
+}
+
+TEST(VtkImage, OnePlaneIsAFlatImageAndTheStepItsTimeValue) {
+    const std::string flat = vti_image(*make_world(small_world(1)), 1234567);
+    EXPECT_EQ(flat.substr(0, flat.find("        <DataArray type=\"Float32\"")),
+              "<?xml version=\"1.0\"?>\n"
+              "<VTKFile type=\"ImageData\" version=\"1.0\" byte_order=\"LittleEndian\" header_type=\"UInt64\">\n"
+              "  <ImageData WholeExtent=\"0 3 0 2 0 0\" Origin=\"0 0 0\" Spacing=\"1 1 1\">\n"
+              "    <FieldData>\n"
+              "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" format=\"ascii\">1234567</DataArray>\n"
+              "    </FieldData>\n"
+              "    <Piece Extent=\"0 3 0 2 0 0\">\n"
+              "      <CellData Scalars=\"smoke\">\n");
+    const std::string deep = vti_image(*make_world(small_world(4)), 0);
+    EXPECT_EQ(attribute(deep, "WholeExtent"), "0 3 0 2 0 4");
+    EXPECT_EQ(attribute(deep, "Extent", deep.find("<Piece")), "0 3 0 2 0 4");
+    EXPECT_NE(deep.find("\"smoke\" NumberOfComponents=\"1\" format=\"appended\" offset=\"0\""), std::string::npos);
+    EXPECT_NE(deep.find("\"density\" NumberOfComponents=\"1\" format=\"appended\" offset=\"104\""),
+              std::string::npos);  // 24 cells of 4 bytes after an 8-byte header
+}
+
+// A fresh folder for one test's files, removed with it.
+struct TemporaryFolder {
+    std::filesystem::path path;
+    TemporaryFolder() {
+        std::string name = (std::filesystem::temp_directory_path() / "field-output-test.XXXXXX").string();
+        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
+        path = name;
+    }
+    ~TemporaryFolder() { std::filesystem::remove_all(path); }
+};
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The steps a collection lists, failing the test unless it is whole: its head, entries with only
+// white space between them, and its tail.
+std::vector<long> listed_steps(const std::string& text) {
+    const std::string head = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
+    const std::string tail = "  </Collection>\n</VTKFile>\n";
+    std::vector<long> steps;
+    EXPECT_EQ(text.rfind(head, 0), 0u);
+    EXPECT_GE(text.size(), head.size() + tail.size());
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail);
+    std::size_t at = head.size();
+    for (std::size_t start; (start = text.find("<DataSet", at)) != std::string::npos;) {
+        EXPECT_EQ(text.find_first_not_of(" \n", at), start) << "at " << at;
+        steps.push_back(std::stol(text.substr(text.find("timestep=\"", start) + 10)));
+        at = text.find("/>\n", start) + 3;
+    }
+    EXPECT_EQ(text.find_first_not_of(" \n", at), text.size() - tail.size() + 2);
+    return steps;
+}
+
+ino_t inode(const std::filesystem::path& path) {
+    struct stat s {};
+    stat(path.c_str(), &s);
+    return s.st_ino;
+}
+
+TEST(VtkSeries, EveryStateOfTheCollectionIsWholeAndNoKillCanCutAChange) {
+    const TemporaryFolder folder;
+    VtkSeries series(folder.path, 1000000);  // names of seven digits
+    std::string error;
+    ASSERT_TRUE(series.start("[world]\n", error)) << error;
+    const auto lattice = make_world(small_world(1));
+    const std::filesystem::path collection = folder.path / "smoke.pvd";
+    std::vector<long> written;
+    std::string before;
+    ino_t before_inode = 0;
+    for (long step = 0; step < 400; ++step) {  // past the collection's first room and its growth
+        const long name_step = step == 399 ? 1000000 : step;
+        ASSERT_TRUE(series.write(*lattice, name_step, error)) << error;
+        written.push_back(name_step);
+        const std::string after = contents(collection);
+        ASSERT_EQ(listed_steps(after), written);
+        // A file renamed into place, or a change within one 4096-byte page, which the kernel
+        // writes whole or not at all.
+        if (inode(collection) == before_inode) {
+            ASSERT_EQ(after.size(), before.size());
+            const auto first = std::mismatch(before.begin(), before.end(), after.begin()).first - before.begin();
+            const auto last = before.rend() - std::mismatch(before.rbegin(), before.rend(), after.rbegin()).first - 1;
+            ASSERT_EQ(first / 4096, last / 4096) << "step " << step;
+        }
+        before = after;
+        before_inode = inode(collection);
+    }
+    ASSERT_TRUE(series.finish(error)) << error;
+    const std::string finished = contents(folder.path / "smoke.pvd");
+    EXPECT_EQ(finished.find("     "), std::string::npos);  // the spare room is gone
+    EXPECT_NE(finished.find("\"smoke_0000007.vti\"/>\n    <DataSet timestep=\"8\" part=\"0\" file=\"smoke_0000008.vti\""),
+              std::string::npos);
+    EXPECT_EQ(contents(folder.path / "smoke_1000000.vti"), vti_image(*lattice, 1000000));
+    EXPECT_EQ(contents(folder.path / "scenario.toml"), "[world]\n");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -59,7 +62,7 @@ struct TemporaryFolder {
     std::filesystem::path path;
     TemporaryFolder() {
         std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder in " + name);
+        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
         path = name;
     }
     ~TemporaryFolder() { std::filesystem::remove_all(path); }
@@ -138,27 +141,129 @@ std::string contents(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<std::string> names_in(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(SmokeStepsVtk, WritesTheSeededStateEveryKthStepAndTheLastListedInTheCollection) {
     const TemporaryFolder folder;
     const std::string series = folder / "new/series";  // created, parents included
     const ProcessResult r = smoke_steps({"--every", "3", "7", "--vtk", series});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count_reports(r.out), 7u);  // the report still goes to standard output
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(series)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"smoke.pvd", "smoke_000000.vti", "smoke_000003.vti",
-                                               "smoke_000006.vti", "smoke_000007.vti"}));
+    EXPECT_EQ(names_in(series), (std::vector<std::string>{"scenario.toml", "smoke.pvd", "smoke_000000.vti",
+                                                          "smoke_000003.vti", "smoke_000006.vti", "smoke_000007.vti"}));
     EXPECT_EQ(contents(series + "/smoke.pvd"),
-              pvd_collection({{0, "smoke_000000.vti"}, {3, "smoke_000003.vti"}, {6, "smoke_000006.vti"},
-                              {7, "smoke_000007.vti"}}));
+              "<?xml version=\"1.0\"?>\n"
+              "<VTKFile type=\"Collection\" version=\"1.0\">\n"
+              "  <Collection>\n"
+              "    <DataSet timestep=\"0\" part=\"0\" file=\"smoke_000000.vti\"/>\n"
+              "    <DataSet timestep=\"3\" part=\"0\" file=\"smoke_000003.vti\"/>\n"
+              "    <DataSet timestep=\"6\" part=\"0\" file=\"smoke_000006.vti\"/>\n"
+              "    <DataSet timestep=\"7\" part=\"0\" file=\"smoke_000007.vti\"/>\n"
+              "  </Collection>\n"
+              "</VTKFile>\n");
     // Each file is the lattice of its step.
     auto lattice = make_world();
-    EXPECT_EQ(contents(series + "/smoke_000000.vti"), vti_image(*lattice));
-    for (int i = 0; i < 7; ++i) {
-        lattice->advance();
+    EXPECT_EQ(contents(series + "/smoke_000000.vti"), vti_image(*lattice, 0));
+    for (int i = 0; i < 7; ++i) lattice->advance();
+    EXPECT_EQ(contents(series + "/smoke_000007.vti"), vti_image(*lattice, 7));
+}
+
+TEST(SmokeStepsVtk, TheFolderHoldsTheScenarioThatRemakesItsFiles) {
+    const TemporaryFolder folder;
+    const std::string a = folder / "a", b = folder / "b";
+    ASSERT_EQ(smoke_steps({"4", "--vtk", a, "--size", "6x4", "--planes", "3", "--tau", "0.7", "--source", "2,3,1,0.3",
+                           "--report-row", "1"}).status, 0);
+    ASSERT_EQ(smoke_steps({"4", "--vtk", b, "--scenario", a + "/scenario.toml"}).status, 0);
+    const std::string last = contents(a + "/smoke_000004.vti");
+    EXPECT_NE(last.find(" WholeExtent=\"0 6 0 4 0 3\" "), std::string::npos);
+    EXPECT_EQ(contents(b + "/smoke_000004.vti"), last);
+    EXPECT_EQ(contents(b + "/smoke_000001.vti"), contents(a + "/smoke_000001.vti"));
+}
+
+TEST(SmokeStepsVtk, ARerunReplacesTheEarlierSeriesAndWritesThroughNoPlantedLink) {
+    const TemporaryFolder folder;
+    const std::string series = folder / "series", victim = folder / "victim";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(smoke_steps({"7", "--vtk", series}).status, 0);
+    std::ofstream(series + "/smoke_000008.vti.0badc0de.part") << "what a kill leaves";
+    std::filesystem::create_symlink(victim, series + "/smoke_000000.vti.part");
+    std::filesystem::create_hard_link(victim, series + "/smoke.pvd.part");
+    const ProcessResult r = smoke_steps({"2", "--vtk", series});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "smoke-steps: removed 3 unfinished files that an interrupted run left in '" + series + "'\n");
+    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_EQ(names_in(series), (std::vector<std::string>{"scenario.toml", "smoke.pvd", "smoke_000000.vti",
+                                                          "smoke_000001.vti", "smoke_000002.vti"}));
+}
+
+// The steps that the collection in folder lists, each with its file there; a failure unless the
+// collection is whole.
+std::vector<long> listed_steps(const std::string& folder) {
+    const std::string text = contents(folder + "/smoke.pvd"), tail = "  </Collection>\n</VTKFile>\n";
+    EXPECT_TRUE(text.size() > tail.size() && text.substr(text.size() - tail.size()) == tail) << text;
+    std::vector<long> steps;
+    for (std::size_t at = 0; (at = text.find("<DataSet timestep=\"", at)) != std::string::npos; ++at) {
+        steps.push_back(std::stol(text.substr(at + 19)));
+        const std::size_t name = text.find("file=\"", at) + 6;
+        EXPECT_TRUE(std::filesystem::exists(folder + "/" + text.substr(name, text.find('"', name) - name)));
     }
-    EXPECT_EQ(contents(series + "/smoke_000007.vti"), vti_image(*lattice));
+    return steps;
+}
+
+std::vector<long> steps_to(long last) {
+    std::vector<long> steps(std::size_t(last + 1));
+    for (long i = 0; i <= last; ++i) steps[std::size_t(i)] = i;
+    return steps;
+}
+
+std::vector<std::string> tiny_world(const std::string& steps, const std::string& folder) {
+    return {SMOKE_STEPS, steps, "--vtk", folder, "--size", "3", "--source", "1,1,0,1", "--report-row", "0"};
+}
+
+TEST(SmokeStepsVtk, AFailureOrAKillInTheMiddleLeavesTheStepsFinishedAndTheNextRunClearsUp) {
+    const TemporaryFolder folder;
+    // The collection outgrows a file size limit (8 or 16 KB) long before the last step; the files do not.
+    const std::string limited = folder / "limited";
+    std::vector<std::string> args = tiny_world("5000", limited);
+    args.insert(args.begin(), {"/bin/sh", "-c", "ulimit -f 16 && exec \"$0\" \"$@\" >/dev/null"});
+    const ProcessResult r = run_process(args);
+    EXPECT_EQ(r.status, 1);  // not killed by SIGXFSZ
+    EXPECT_EQ(r.err, "smoke-steps: cannot write '" + limited + "/smoke.pvd': File too large\n");
+    const std::vector<long> finished = listed_steps(limited);
+    EXPECT_GT(finished.size(), 10u);
+    EXPECT_EQ(finished, steps_to(long(finished.size()) - 1));
+    EXPECT_EQ(names_in(limited).size(), finished.size() + 3);  // and the unlisted file of the next step
+
+    const std::string killed = folder / "killed";
+    ChildProcess run(tiny_world("1000000000", killed), {});
+    const std::string step_300 = killed + "/smoke_0000000300.vti";  // digits for the last step
+    ASSERT_TRUE(run.read_until([&](const std::string&) { return std::filesystem::exists(step_300); }, Seconds(60)));
+    kill(run.pid, SIGKILL);
+    ASSERT_EQ(run.wait_exit(Seconds(10)), 128 + SIGKILL);
+    const std::vector<long> listed = listed_steps(killed);
+    EXPECT_EQ(listed, steps_to(long(listed.size()) - 1));
+    EXPECT_GE(listed.size(), 300u);
+
+    const ProcessResult next = run_process(tiny_world("1", killed));
+    EXPECT_EQ(next.status, 0);
+    EXPECT_EQ(names_in(killed), (std::vector<std::string>{"scenario.toml", "smoke.pvd", "smoke_000000.vti", "smoke_000001.vti"}));
+}
+
+TEST(SmokeStepsVtk, AFolderBelongsToOneRunAtATime) {
+    const TemporaryFolder folder;
+    const std::string series = folder / "series";
+    ChildProcess first({SMOKE_STEPS, "1000000000", "--every", "1000000000", "--vtk", series}, {});
+    ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(series + "/smoke.pvd"); }, Seconds(60)));
+    const ProcessResult second = smoke_steps({"0", "--vtk", series});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.err, "smoke-steps: the folder '" + series + "' is in use by another run\n");
+    EXPECT_FALSE(first.wait_exit(Seconds(0)));  // still running, its files untouched
+    EXPECT_EQ(listed_steps(series), std::vector<long>{0});
 }
 
 TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollection) {
@@ -169,15 +274,21 @@ TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollec
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.err.rfind("smoke-steps: cannot create the folder '" + bad + "': ", 0), 0u) << r.err;
     }
-    // A full disk: the first file's writes go to /dev/full. The earlier run's collection is gone,
-    // so nothing looks finished.
+    // Names said on one line: a newline escaped, 4 KB cut short.
+    const ProcessResult newline = smoke_steps({"1", "--vtk", "/proc/no\nsuch"});
+    EXPECT_EQ(newline.err, "smoke-steps: cannot create the folder '/proc/no\\nsuch': No such file or directory\n");
+    const ProcessResult huge = smoke_steps({"1", "--vtk", "/proc/" + std::string(4000, 'x')});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_EQ(std::count(huge.err.begin(), huge.err.end(), '\n'), 1) << huge.err;
+    EXPECT_LT(huge.err.size(), 300u);
+    // A full disk, as a file size limit makes it: the earlier run's collection is gone, so nothing
+    // looks finished, and the unfinished file too.
     const std::string series = folder / "series";
     ASSERT_EQ(smoke_steps({"2", "--vtk", series}).status, 0);
-    std::filesystem::create_symlink("/dev/full", series + "/smoke_000000.vti.part");
-    const ProcessResult full = smoke_steps({"2", "--vtk", series});
+    const ProcessResult full = run_process({"/bin/sh", "-c", "ulimit -f 64 && exec \"$0\" 2 --vtk \"$1\"", SMOKE_STEPS, series});
     EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err, "smoke-steps: cannot write '" + series + "/smoke_000000.vti.part': No space left on device\n");
-    EXPECT_FALSE(std::filesystem::exists(series + "/smoke.pvd"));
+    EXPECT_EQ(full.err, "smoke-steps: cannot write '" + series + "/smoke_000000.vti': File too large\n");
+    EXPECT_EQ(names_in(series), std::vector<std::string>{"scenario.toml"});
 }
 
 TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {

@@ -1,14 +1,18 @@
 #include "field_output.h"
 
-#include <array>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "common/float_text.h"
+#include "common/standard_streams.h"
 
 namespace {
 
@@ -63,13 +67,15 @@ void append_block(std::string& out, const Lattice& lattice, const CellArray& a, 
 
 }  // namespace
 
-std::string vti_image(const Lattice& lattice) {
-    const std::string extent =
-        "0 " + std::to_string(lattice.columns()) + " 0 " + std::to_string(lattice.rows()) + " 0 " +
-        std::to_string(lattice.planes.size());
+std::string vti_image(const Lattice& lattice, long step) {
+    const std::size_t planes = lattice.planes.size();
+    const std::string extent = "0 " + std::to_string(lattice.columns()) + " 0 " + std::to_string(lattice.rows()) +
+                               " 0 " + std::to_string(planes == 1 ? 0 : planes);
     std::string out = std::string("<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\" version=\"1.0\" byte_order=\"") +
                       byte_order() + "\" header_type=\"UInt64\">\n  <ImageData WholeExtent=\"" + extent +
-                      "\" Origin=\"0 0 0\" Spacing=\"1 1 1\">\n    <Piece Extent=\"" + extent +
+                      "\" Origin=\"0 0 0\" Spacing=\"1 1 1\">\n    <FieldData>\n"
+                      "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" format=\"ascii\">" +
+                      std::to_string(step) + "</DataArray>\n    </FieldData>\n    <Piece Extent=\"" + extent +
                       "\">\n      <CellData Scalars=\"smoke\">\n";
     std::uint64_t offset = 0;
     for (const CellArray& a : CELL_ARRAYS) {
@@ -88,15 +94,6 @@ std::string vti_image(const Lattice& lattice) {
     return out;
 }
 
-std::string pvd_collection(const std::vector<SeriesFile>& files) {
-    std::string out = std::string("<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\" byte_order=\"") +
-                      byte_order() + "\" header_type=\"UInt64\">\n  <Collection>\n";
-    for (const SeriesFile& f : files) {
-        out += "    <DataSet timestep=\"" + std::to_string(f.step) + "\" part=\"0\" file=\"" + f.name + "\"/>\n";
-    }
-    return out + "  </Collection>\n</VTKFile>\n";
-}
-
 void write_csv_report(std::FILE* out, const Lattice& lattice, long step) {
     const Plane& plane = *lattice.planes[0];
     for (int i = 0; i < REPORT_COLUMNS && plane.contains(i, lattice.report_row); ++i) {
@@ -107,61 +104,178 @@ void write_csv_report(std::FILE* out, const Lattice& lattice, long step) {
     std::fflush(out);
 }
 
-bool write_file_atomically(const std::string& path, const std::string& content, std::string& error) {
-    const std::string part = path + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
-    if (!file) {
-        error = "cannot write '" + part + "': " + std::strerror(errno);
-        return false;
-    }
-    std::setvbuf(file, nullptr, _IONBF, 0);  // the content is the buffer: one write
-    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    const int write_errno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = "cannot write '" + part + "': " + std::strerror(written ? errno : write_errno);
-        std::remove(part.c_str());
-        return false;
-    }
-    if (std::rename(part.c_str(), path.c_str()) != 0) {
-        error = "cannot rename '" + part + "' to '" + path + "': " + std::strerror(errno);
-        std::remove(part.c_str());
-        return false;
-    }
-    return true;
-}
-
 namespace {
 
 constexpr const char* COLLECTION = "smoke.pvd";
+constexpr const char* SCENARIO = "scenario.toml";
+constexpr const char* PART = ".part";  // the end of every temporary name
+// The collection carries no binary data, so it has no byte order: the same text on every machine.
+constexpr const char* COLLECTION_HEAD = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
+constexpr const char* COLLECTION_TAIL = "  </Collection>\n</VTKFile>\n";
+// The kernel copies a write into a file page by page and lets a kill in only between pages, so a
+// write within one 4096-byte page (a page or a part of one on every Linux) is whole or absent.
+constexpr off_t PAGE = 4096;
+constexpr std::size_t SHOWN = 200;  // bytes of a path that a message shows
 
-std::string series_file_name(long step) {
+std::string series_file_name(long step, int digits) {
     char name[40];
-    std::snprintf(name, sizeof name, "smoke_%06ld.vti", step);
+    std::snprintf(name, sizeof name, "smoke_%0*ld.vti", digits, step);
     return name;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// smoke_ and at least 6 digits, .vti: a step file of this or an earlier run.
+bool is_step_file(const std::string& name) {
+    const std::size_t digits = name.size() - std::min(name.size(), std::strlen("smoke_.vti"));
+    return name.rfind("smoke_", 0) == 0 && ends_with(name, ".vti") && digits >= 6 &&
+           std::all_of(name.begin() + 6, name.begin() + 6 + digits, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A temporary file of a series that a kill left behind.
+bool is_leftover(const std::string& name) {
+    return ends_with(name, PART) && (name.rfind("smoke", 0) == 0 || name.rfind(SCENARIO, 0) == 0);
+}
+
+// Writes all of data, through short writes; false with errno set on failure.
+bool write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (written == 0) errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= std::size_t(written);
+    }
+    return true;
 }
 
 }  // namespace
 
-bool VtkSeries::start(std::string& error) {
+VtkSeries::VtkSeries(std::string folder, long last_step)
+    : folder(std::move(folder)), digits(std::max<int>(6, int(std::to_string(last_step).size()))) {}
+
+VtkSeries::~VtkSeries() {
+    if (collection >= 0) close(collection);
+    if (directory) closedir(directory);  // and with it the lock
+}
+
+std::string VtkSeries::shown(const std::string& name) const {
+    return quoted_argument((folder + "/" + name).c_str(), SHOWN);
+}
+
+bool VtkSeries::start(const std::string& scenario, std::string& error) {
+    const std::string shown_folder = quoted_argument(folder.c_str(), SHOWN);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        error = "cannot create the folder '" + folder + "': " + (ec ? ec.message() : "a file of that name is there");
+        error = "cannot create the folder " + shown_folder + ": " + (ec ? ec.message() : "a file of that name is there");
         return false;
     }
-    const std::string collection = folder + "/" + COLLECTION;
-    std::filesystem::remove(collection, ec);
-    if (ec) {
-        error = "cannot remove the old '" + collection + "': " + ec.message();
+    directory = opendir(folder.c_str());
+    if (!directory) {
+        error = "cannot open the folder " + shown_folder + ": " + std::strerror(errno);
         return false;
     }
-    return true;
+    if (flock(dirfd(directory), LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? "the folder " + shown_folder + " is in use by another run"
+                                     : "cannot lock the folder " + shown_folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (unlinkat(dirfd(directory), COLLECTION, 0) != 0 && errno != ENOENT) {
+        error = "cannot remove the earlier run's " + shown(COLLECTION) + ": " + std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        const bool leftover = is_leftover(name);
+        if (!leftover && !is_step_file(name)) continue;
+        if (unlinkat(dirfd(directory), name.c_str(), 0) != 0 && errno != ENOENT) {
+            error = "cannot remove the earlier run's " + shown(name) + ": " + std::strerror(errno);
+            return false;
+        }
+        leftovers_removed += leftover;
+        errno = 0;
+    }
+    if (errno != 0) {
+        error = "cannot read the folder " + shown_folder + ": " + std::strerror(errno);
+        return false;
+    }
+    return write_file(SCENARIO, scenario, error);
 }
 
 bool VtkSeries::write(const Lattice& lattice, long step, std::string& error) {
-    const std::string name = series_file_name(step);
-    if (!write_file_atomically(folder + "/" + name, vti_image(lattice), error)) return false;
-    files.push_back({step, name});
-    return write_file_atomically(folder + "/" + COLLECTION, pvd_collection(files), error);
+    const std::string name = series_file_name(step, digits);
+    if (!write_file(name, vti_image(lattice, step), error)) return false;
+    const std::string entry = "    <DataSet timestep=\"" + std::to_string(step) + "\" part=\"0\" file=\"" + name + "\"/>\n";
+    entries += entry;
+    off_t at = entries_end;
+    const off_t size = off_t(entry.size());
+    if (at / PAGE != (at + size - 1) / PAGE) at = (at / PAGE + 1) * PAGE;  // spaces fill the page's end
+    // Rewriting with room as large as the entries so far keeps the cost per file flat.
+    if (collection < 0 || at + size > room_end) return rewrite_collection(std::max<std::size_t>(entries.size(), PAGE), error);
+    const ssize_t written = pwrite(collection, entry.data(), entry.size(), at);
+    if (written != ssize_t(entry.size())) {
+        error = "cannot write " + shown(COLLECTION) + ": " + (written < 0 ? std::strerror(errno) : "a short write");
+        return false;
+    }
+    entries_end = at + size;
+    return true;
+}
+
+bool VtkSeries::finish(std::string& error) { return collection < 0 || rewrite_collection(0, error); }
+
+bool VtkSeries::rewrite_collection(std::size_t room, std::string& error) {
+    std::string text = COLLECTION_HEAD + entries;
+    const off_t end = off_t(text.size());
+    text.append(room, ' ');
+    text += COLLECTION_TAIL;
+    int kept = -1;
+    if (!put_file(COLLECTION, text, error, room > 0 ? &kept : nullptr)) return false;
+    if (collection >= 0) close(collection);
+    collection = kept;
+    entries_end = end;
+    room_end = end + off_t(room);
+    return true;
+}
+
+bool VtkSeries::write_file(const std::string& name, const std::string& content, std::string& error) {
+    return put_file(name, content, error, nullptr);
+}
+
+bool VtkSeries::put_file(const std::string& name, const std::string& content, std::string& error, int* keep_open) {
+    const int folder_fd = dirfd(directory);
+    // O_EXCL refuses any existing name, a planted link included; a random name cannot be planted ahead.
+    std::random_device random;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", unsigned(random()));
+        temporary = name + suffix + PART;
+        fd = openat(folder_fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        error = "cannot write " + shown(name) + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = write_all(fd, content.data(), content.size());
+    int failure = written ? 0 : errno;
+    const bool closing = !keep_open || !written;
+    if (closing && close(fd) != 0 && failure == 0) failure = errno;
+    if (failure == 0 && renameat(folder_fd, temporary.c_str(), folder_fd, name.c_str()) != 0) failure = errno;
+    if (failure != 0) {
+        if (!closing) close(fd);
+        unlinkat(folder_fd, temporary.c_str(), 0);
+        error = "cannot write " + shown(name) + ": " + std::strerror(failure);
+        return false;
+    }
+    if (keep_open) *keep_open = fd;
+    return true;
 }

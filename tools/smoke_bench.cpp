@@ -2,8 +2,10 @@
 // the straightforward link-by-link step as a yardstick.
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -112,30 +114,37 @@ void BM_StepWithReport(benchmark::State& state) {
 }
 
 // One step and its .vti file under a new name, as smoke-steps --vtk writes it; with_collection also
-// rewrites the .pvd collection after it, as smoke-steps does. Every STEPS_PER_RUN steps the files
-// go (untimed) and the series starts again.
+// lists it in the .pvd collection, as smoke-steps does. Every STEPS_PER_RUN steps the files go
+// (untimed) and the series starts again.
 void step_with_files(benchmark::State& state, bool with_collection) {
     std::string folder = (std::filesystem::temp_directory_path() / "smoke-bench.XXXXXX").string();
     if (!mkdtemp(folder.data())) {
-        state.SkipWithError("cannot make a temporary folder");
+        state.SkipWithError(("cannot make a temporary folder " + folder + ": " + std::strerror(errno)).c_str());
         return;
     }
-    VtkSeries series(folder);
+    std::unique_ptr<VtkSeries> series;
     std::string error;
     long step = 0;
+    const auto start = [&] {
+        series.reset();  // its lock with it
+        series = std::make_unique<VtkSeries>(folder, STEPS_PER_RUN);
+        step = 0;
+        if (!series->start("", error)) state.SkipWithError(error.c_str());
+    };
     const auto write = [&](Lattice& l) {
         l.advance();
-        const bool written = with_collection
-                                 ? series.write(l, ++step, error)
-                                 : write_file_atomically(folder + "/" + std::to_string(++step) + ".vti", vti_image(l), error);
+        ++step;
+        const bool written = with_collection ? series->write(l, step, error)
+                                             : series->write_file(std::to_string(step) + ".vti", vti_image(l, step), error);
         if (!written) state.SkipWithError(error.c_str());
     };
+    start();
     run_steps(state, write, [&] {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directory(folder);
-        series.files.clear();
-        step = 0;
+        start();
     });
+    series.reset();
     std::filesystem::remove_all(folder);
 }
 

@@ -1,6 +1,7 @@
 // smoke-steps: runs the smoke lattice headless and prints each step's report, as the viewer does on
 // f; on request as CSV, and with the whole lattice written as a ParaView time series.
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,7 +28,9 @@ constexpr const char* DESCRIPTION =
     "\n"
     "--vtk DIR also writes the whole lattice for ParaView: DIR/smoke_STEP.vti (VTK XML image data, cell\n"
     "arrays smoke, density, velocity and the 19 populations) for the seeded state, every K-th step and\n"
-    "the last, listed with their steps in DIR/smoke.pvd; open that. DIR is created if missing.\n"
+    "the last, listed with their steps in DIR/smoke.pvd; open that. DIR/scenario.toml is the world, for\n"
+    "--scenario. DIR is created if missing; one run at a time writes into it, and it replaces the files\n"
+    "an earlier run left there.\n"
     "\n"
     "The world options choose another world; any --source replaces the default source, and options\n"
     "override the scenario file's settings. --print-scenario shows the world a command line makes.";
@@ -99,8 +102,8 @@ int parse(int argc, char** argv, Options& options, World& world) {
                       quoted_argument(options.every_text.c_str()));
     }
     if (app.count("--vtk") && (options.vtk_folder.empty() || looks_like_an_option(options.vtk_folder))) {
-        return refuse("--vtk needs a folder, not " + quoted_argument(options.vtk_folder.c_str()) +
-                      " (write ./" + options.vtk_folder.substr(0, 20) + " for a folder of that name)");
+        return refuse("--vtk needs a folder, not " + quoted_argument(options.vtk_folder.c_str()) + " (write " +
+                      quoted_argument(("./" + options.vtk_folder).c_str(), 22) + " for a folder of that name)");
     }
     if (app.count("--every") && !app.count("--vtk")) return refuse("--every applies to --vtk, which is missing");
 
@@ -117,8 +120,14 @@ int run(const Options& options, const World& world) {
     std::string error;
     std::unique_ptr<VtkSeries> series;
     if (!options.vtk_folder.empty()) {
-        series = std::make_unique<VtkSeries>(options.vtk_folder);
-        if (!series->start(error) || !series->write(*lattice, 0, error)) return fail(error);
+        series = std::make_unique<VtkSeries>(options.vtk_folder, options.steps);
+        if (!series->start(scenario_text(world), error)) return fail(error);
+        if (series->leftovers_removed > 0) {
+            const int n = series->leftovers_removed;
+            std::fprintf(stderr, "smoke-steps: removed %d unfinished file%s that an interrupted run left in %s\n", n,
+                         n == 1 ? "" : "s", quoted_argument(options.vtk_folder.c_str(), 200).c_str());
+        }
+        if (!series->write(*lattice, 0, error)) return fail(error);
     }
     if (options.csv) std::fputs(CSV_HEADER, stdout);
 
@@ -133,6 +142,7 @@ int run(const Options& options, const World& world) {
         const bool wanted = step % options.every == 0 || step == options.steps;
         if (series && wanted && !series->write(*lattice, step, error)) return fail(error);
     }
+    if (series && !series->finish(error)) return fail(error);
     std::fflush(stdout);
     return check_output();
 }
@@ -141,6 +151,9 @@ int run(const Options& options, const World& world) {
 
 int main(int argc, char** argv) {
     reserve_standard_descriptors();
+    // Past a file size limit (ulimit -f) a write then fails with EFBIG and is said like any other
+    // failure, instead of the signal killing the run in the middle of a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options options;
     World world;
     if (const int status = parse(argc, argv, options, world); status != RUN) return status;
