@@ -3,14 +3,67 @@
 # The caller provides `viewer` (the program's path) and bash's `set -euo pipefail`.
 
 work=$(mktemp -d)
-xvfb_pid= viewer_pid=
+xvfb_pid= viewer_pid= tee_pid=
 cleanup() {
   kill ${viewer_pid:+"$viewer_pid"} ${xvfb_pid:+"$xvfb_pid"} 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-die() { echo "$(basename "$0"): $*" >&2; exit 1; }
+say() { echo "$(basename "$0"): $*" >&2; }
+die() { say "$@"; exit 1; }
+
+# show_viewer STEPS FOLDER [ARGUMENTS...]: run.sh's work once the viewer is built. The viewer runs
+# with ARGUMENTS on the display they name, or on $DISPLAY when that opens. Without either it runs on
+# a private virtual X server: f is pressed STEPS times, the reports pass to standard output as they
+# come, and the window after the last step is saved as FOLDER/world.png, or when FOLDER cannot take
+# it in a new temporary folder.
+show_viewer() {
+  local steps=$1 folder=$2 step
+  shift 2
+  if names_display "$@" || { [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; }; then
+    # exec skips the exit trap.
+    trap - EXIT
+    rm -rf "$work"
+    exec "$viewer" "$@"
+  fi
+  start_private_display
+  pass_reports=1 start_viewer "$@"
+  say "no display found: the viewer runs on a private virtual X server, and f is pressed $steps times"
+  capture_first_frame "$work/frame.ppm"
+  for ((step = 0; step < steps; step++)); do step_and_capture "$work/frame.ppm" "$work/frame.ppm"; done
+  convert "ppm:$work/frame.ppm" "png:$work/world.png"
+  local error fallback
+  if error=$(cp -T "$work/world.png" "$folder/world.png" 2>&1); then
+    say "the window after $steps steps is in $folder/world.png"
+    return
+  fi
+  # Outside $work, which goes on exit.
+  fallback=$(mktemp -d "${TMPDIR:-/tmp}/smoke-world.XXXXXX") && cp "$work/world.png" "$fallback/world.png" ||
+    die "could not save the screenshot as $folder/world.png (${error##*: }), nor in a temporary folder"
+  say "could not save the screenshot as $folder/world.png (${error##*: }); saved it as $fallback/world.png instead"
+}
+
+# names_display ARGUMENTS...: whether the arguments name a display as the toolkit reads them: -display
+# or an abbreviation of it down to -di, in any case, and a value. The toolkit's other options with a
+# value are skipped with it, so that a title "-display" names none.
+names_display() {
+  local option name
+  while (($# > 1)); do
+    option=${1,,}
+    shift
+    [[ $option == -[!-]* ]] || continue
+    option=${option#-}
+    for name in geometry:1 display:2 title:2 name:2 bg2:3 background2:11 bg:2 background:10 fg:2 foreground:10 scheme:1; do
+      if ((${#option} >= ${name#*:})) && [[ ${name%:*} == "$option"* ]]; then
+        [[ ${name%:*} != display ]] || return 0
+        shift
+        break
+      fi
+    done
+  done
+  return 1
+}
 
 # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails early when the viewer has
 # ended, since nothing would change then.
@@ -52,12 +105,31 @@ start_private_display() {
   die "could not start a virtual X server (Xvfb)"
 }
 
-# Starts the viewer with the given arguments, its reports going to $work/reports, and waits for its
-# window: sets `window`.
+# Starts the viewer with the given arguments and waits for its window: sets `window`. Its reports go
+# to $work/reports, and with pass_reports=1 to standard output as well. A viewer that ends before its
+# window shows has refused its arguments, printed its help or found no OpenGL: it has said why on its
+# own, and its status is passed on.
 start_viewer() {
-  "$viewer" "$@" >"$work/reports" &
+  if ((${pass_reports:-0})); then
+    mkfifo "$work/stdout"
+    tee "$work/reports" <"$work/stdout" &
+    tee_pid=$!
+    "$viewer" "$@" >"$work/stdout" &
+  else
+    "$viewer" "$@" >"$work/reports" &
+  fi
   viewer_pid=$!
-  wait_for 30 "the window" window_shown
+  local deadline=$((SECONDS + 30)) status
+  until window_shown; do
+    if ! kill -0 "$viewer_pid" 2>/dev/null; then
+      wait "$viewer_pid" && status=0 || status=$?
+      viewer_pid=
+      [[ -z $tee_pid ]] || wait "$tee_pid" || true
+      exit "$status"
+    fi
+    ((SECONDS < deadline)) || die "timed out waiting for the window"
+    sleep 0.05
+  done
   window=$(xdotool search --onlyvisible --name '^World$' | head -n 1)
   xdotool windowfocus --sync "$window"
 }

@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" >/dev/null
+source scripts/building.sh
+build_in build -DCMAKE_BUILD_TYPE=Release >/dev/null
 viewer=$PWD/build/viewer/smoke-viewer
 output=$PWD/docs/smoke.gif
 

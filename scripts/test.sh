@@ -6,21 +6,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
+source scripts/building.sh
 jobs=$(nproc)
 
 # Every part on, whatever an earlier configure left in the cache; a build without tests fails.
 parts=(-DSMOKE_BUILD_VIEWER=ON -DSMOKE_BUILD_TESTS=ON -DSMOKE_BUILD_BENCHMARKS=ON)
 
 echo "== build (Release) and all tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSMOKE_SANITIZE=OFF "${parts[@]}" >/dev/null
-cmake --build build -j "$jobs"
+build_in build -DCMAKE_BUILD_TYPE=Release -DSMOKE_SANITIZE=OFF "${parts[@]}"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 
 echo "== sanitizers: address, undefined behaviour, leaks"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSMOKE_SANITIZE=ON "${parts[@]}" >/dev/null
-cmake --build build-sanitize -j "$jobs"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+build_in build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSMOKE_SANITIZE=ON "${parts[@]}"
+export_sanitizer_options "$PWD/tests/lsan.supp"
 ctest --test-dir build-sanitize --output-on-failure --no-tests=error -j "$jobs"
 build-sanitize/tools/smoke-steps 1000 >/dev/null
 
