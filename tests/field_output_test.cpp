@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -130,7 +131,9 @@ struct TemporaryFolder {
 
 std::string contents(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 // The steps a collection lists, failing the test unless it is whole: its head, entries with only
@@ -168,8 +171,8 @@ TEST(VtkSeries, EveryStateOfTheCollectionIsWholeAndNoKillCanCutAChange) {
     std::vector<long> written;
     std::string before;
     ino_t before_inode = 0;
-    for (long step = 0; step < 400; ++step) {  // past the collection's first room and its growth
-        const long name_step = step == 399 ? 1000000 : step;
+    for (long step = 0; step < 150; ++step) {  // past the collection's first room and its growth
+        const long name_step = step == 149 ? 1000000 : step;
         ASSERT_TRUE(series.write(*lattice, name_step, error)) << error;
         written.push_back(name_step);
         const std::string after = contents(collection);
