@@ -6,13 +6,31 @@
 #include <cerrno>
 #include <cstring>
 
-void reserve_standard_descriptors() {
+namespace {
+
+// The read end of a pipe with no writer, or -1. It needs no file, so it opens where /dev/null cannot
+// (a sandbox without it, or one where it is not readable).
+int pipe_without_writer() {
+    int ends[2];
+    if (pipe(ends) != 0) return -1;
+    close(ends[1]);
+    return ends[0];
+}
+
+}  // namespace
+
+bool reserve_standard_descriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        // open() takes the lowest free number, which is fd: the lower ones are open by now.
-        const int opened = open("/dev/null", O_RDONLY);
-        if (opened != fd && opened >= 0) close(opened);
+        // Either takes the lowest free number, which is fd: the lower ones are open by now. The
+        // pipe's write end may briefly take a higher standard number, closed again at once.
+        int opened = open("/dev/null", O_RDONLY);
+        if (opened < 0) opened = pipe_without_writer();
+        if (opened == fd) continue;
+        if (opened >= 0) close(opened);
+        return false;
     }
+    return true;
 }
 
 bool output_failed(std::FILE* out, const char* program, const char* what) {

@@ -7,8 +7,11 @@
 
 // Opens /dev/null, read-only, on each of descriptors 0, 1 and 2 that is closed, before anything
 // opens a file or a connection that could take its number: otherwise a report would be written
-// into, say, the X connection. Writes to such a descriptor fail with EBADF, as they would have.
-void reserve_standard_descriptors();
+// into, say, the X connection. Where /dev/null cannot be opened, the read end of a pipe whose write
+// end is closed stands in. Reads from such a descriptor see the end of input and writes fail with
+// EBADF, as they would have. False when one of them is still closed (errno says why): then the
+// program must not start.
+[[nodiscard]] bool reserve_standard_descriptors();
 
 // True when a write or flush on out has failed; then it has said "PROGRAM: cannot write WHAT: REASON"
 // on standard error, with the reason taken from errno, which the failed flush set.

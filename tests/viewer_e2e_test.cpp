@@ -34,17 +34,18 @@ protected:
         viewer = start();
         window = find_one_window();
         ASSERT_NE(window, 0u) << "no window titled World appeared";
-        // The first frames are drawn once the timer runs: wait for the cube.
-        ASSERT_TRUE(wait_for([](const Screenshot& s) {
-            return shows_near(s, pixel_of(DEFAULT_CAMERA, 800, 600, {1, 0, 0}), MAGENTA);
-        })) << "the cube never showed";
+        // The first frames are drawn once the timer runs.
+        ASSERT_TRUE(wait_for([&](const Screenshot& s) { return first_frame_shows(s); })) << "no frame showed";
     }
 
+    virtual std::vector<std::string> command() const { return {SMOKE_VIEWER}; }
     virtual bool closes_stdout() const { return false; }
+    virtual bool first_frame_shows(const Screenshot& s) const {
+        return shows_near(s, pixel_of(DEFAULT_CAMERA, 800, 600, {1, 0, 0}), MAGENTA);  // the cube
+    }
 
     std::unique_ptr<ChildProcess> start() {
-        return std::make_unique<ChildProcess>(std::vector<std::string>{SMOKE_VIEWER}, std::vector{display.env()},
-                                              closes_stdout());
+        return std::make_unique<ChildProcess>(command(), std::vector{display.env()}, closes_stdout());
     }
 
     Window find_one_window(size_t expected = 1, size_t index = 0) {
@@ -197,19 +198,98 @@ TEST_F(Viewer, ABurstOf300StepsPrintsEveryReportInOrder) {
 class ViewerWithoutStandardOutput : public Viewer {
 protected:
     bool closes_stdout() const override { return true; }
+
+    void expect_it_goes_on_and_says_once_that_reports_are_lost() {
+        press_keys("f", 1);
+        // Still painting, and still hearing the close button: the X connection did not take descriptor 1.
+        EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+            return shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49), smoke_green(0.9279537f));
+        }));
+        press_keys("f", 4);
+        ASSERT_TRUE(wait_until([&] { return viewer->wait_exit(0.05s) || count_of(viewer->err, "\n") >= 1; }, PATIENCE));
+        send_delete_window(display.connection(), window);
+        EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
+        EXPECT_EQ(viewer->err, "smoke-viewer: cannot write the reports to standard output: Bad file descriptor\n");
+    }
 };
 
 TEST_F(ViewerWithoutStandardOutput, GoesOnAndSaysOnceThatReportsAreLost) {
+    expect_it_goes_on_and_says_once_that_reports_are_lost();
+}
+
+// As a sandbox may have it: /dev/null cannot be opened (here an empty /dev, in user and mount
+// namespaces of the viewer's own), so another descriptor must keep the X connection off number 1.
+class ViewerWithoutStandardOutputOrDevNull : public ViewerWithoutStandardOutput {
+protected:
+    static constexpr const char* HIDE_DEV = "mount -t tmpfs tmpfs /dev && exec \"$0\"";
+
+    void SetUp() override {
+        if (run_process({"/usr/bin/unshare", "-r", "-m", "/bin/sh", "-c", HIDE_DEV, "/bin/true"}).status != 0) {
+            GTEST_SKIP() << "no user and mount namespaces here (a chroot, or a kernel that forbids them)";
+        }
+        ViewerWithoutStandardOutput::SetUp();
+    }
+    std::vector<std::string> command() const override {
+        return {"/usr/bin/unshare", "-r", "-m", "/bin/sh", "-c", HIDE_DEV, SMOKE_VIEWER};
+    }
+};
+
+TEST_F(ViewerWithoutStandardOutputOrDevNull, GoesOnAndSaysOnceThatReportsAreLost) {
+    expect_it_goes_on_and_says_once_that_reports_are_lost();
+}
+
+// The viewer on another world, first seen from the camera that shows it whole.
+class ThreePlaneWorld : public Viewer {
+protected:
+    static std::vector<std::string> world() {
+        return {"--size", "37x23", "--planes", "3", "--source", "5,22,0,1.5", "--source", "30,10,2,0.2", "--report-row", "4"};
+    }
+    std::vector<std::string> command() const override {
+        std::vector<std::string> argv = world();
+        argv.insert(argv.begin(), SMOKE_VIEWER);
+        return argv;
+    }
+    bool first_frame_shows(const Screenshot& s) const override { return shows_near(s, cell(5, 22, 0), Rgb{0, 255, 0}); }
+    static Pixel cell(int x, int y, int plane) {
+        return pixel_of(initial_view(37, 23, 3).camera, 800, 600, cell_point(37, 23, x, y, plane));
+    }
+};
+
+TEST_F(ThreePlaneWorld, ShowsTheSourcesOfEveryPlaneAndStepsAsSmokeStepsDoes) {
+    const Screenshot s = shot();
+    EXPECT_TRUE(shows_near(s, cell(30, 10, 2), smoke_green(0.2f)));  // behind the first plane, between its markers
+    for (const auto& [x, y] : {std::pair{0, 0}, {36, 0}, {0, 22}, {36, 22}}) {
+        EXPECT_TRUE(shows_near(s, cell(x, y, 0), MARKER)) << x << "," << y;
+    }
+    press_keys("f", 2);
+    ASSERT_TRUE(reports_arrive(2)) << viewer->out;
+    std::vector<std::string> steps = world();
+    steps.insert(steps.begin(), {SMOKE_STEPS, "2"});
+    EXPECT_EQ(viewer->out, run_process(steps).out);
+}
+
+class BigWorld : public Viewer {
+protected:
+    std::vector<std::string> command() const override { return {SMOKE_VIEWER, "--size", "512"}; }
+    bool first_frame_shows(const Screenshot& s) const override { return shows_near(s, cell(0, 0), MARKER); }
+    static Pixel cell(int x, int y) {
+        return pixel_of(initial_view(512, 512, 1).camera, 800, 600, cell_point(512, 512, x, y, 0));
+    }
+};
+
+TEST_F(BigWorld, IsWholeInViewAndAnswersKeysAndDrags) {
+    const Screenshot s = shot();
+    for (const auto& [x, y] : {std::pair{511, 0}, {0, 511}, {511, 511}}) {
+        EXPECT_TRUE(shows_near(s, cell(x, y), MARKER)) << x << "," << y;
+    }
     press_keys("f", 1);
-    // Still painting, and still hearing the close button: the X connection did not take descriptor 1.
-    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
-        return shows_near(s, cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 49), smoke_green(0.9279537f));
-    }));
-    press_keys("f", 4);
-    ASSERT_TRUE(wait_until([&] { return viewer->wait_exit(0.05s) || count_of(viewer->err, "\n") >= 1; }, PATIENCE));
-    send_delete_window(display.connection(), window);
-    EXPECT_EQ(viewer->wait_exit(PATIENCE), std::optional<int>(1));
-    EXPECT_EQ(viewer->err, "smoke-viewer: cannot write the reports to standard output: Bad file descriptor\n");
+    ASSERT_TRUE(reports_arrive(1)) << viewer->out;
+    EXPECT_EQ(viewer->out, run_process({SMOKE_STEPS, "1", "--size", "512"}).out);
+    // An eighth of a turn shows the sheet at an angle, narrower.
+    const int before = count(s, MARKER);
+    drag(1, {400, 300}, {500, 300});
+    EXPECT_TRUE(wait_for([&](const Screenshot& turned) { return count(turned, MARKER) < before * 0.85; })) << before;
+    release(1);
 }
 
 TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
@@ -220,17 +300,49 @@ TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
         EXPECT_NE(r.out.find(" -g[eometry] WxH+X+Y"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(" --scenario FILE"), std::string::npos) << r.out;
     }
-    // Refused before any display is opened: there is none here.
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-foo"}, {"file"}, {"-geometry"}, {"--size", "10", "-geometry", "9x9"}}) {
+    // Refused before any display is opened: there is none here. A -name longer than 511 bytes would
+    // overflow the toolkit's buffer for the window class, and the toolkit would make -display ''
+    // into :0.0.
+    const std::string too_long(512, 'n');
+    const struct {
+        std::vector<std::string> args;
+        std::string problem;
+    } refusals[] = {
+        {{"-foo"}, "'-foo' is not an option of the viewer or of the toolkit"},
+        {{"file"}, "'file' is not an option of the viewer or of the toolkit"},
+        {{"-geometry"}, "'-geometry' lacks its value"},
+        {{"--size", "10", "-geometry", "9x9", "-g", "garbage"}, "'garbage' is not a valid value of '-g'"},
+        {{"-NAme", too_long}, "'-NAme' takes a class name of at most 511 bytes, not 512"},
+        {{"-display", ""}, "'-display' needs the name of a display, such as :0"},
+    };
+    for (const auto& [args, problem] : refusals) {
         std::vector<std::string> argv = {SMOKE_VIEWER};
         argv.insert(argv.end(), args.begin(), args.end());
         const ProcessResult r = run_process(argv, {"DISPLAY=:nothing"});
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err.rfind("smoke-viewer: ", 0), 0u) << r.err;
-        EXPECT_EQ(r.err.find("display"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "smoke-viewer: " + problem +
+                             "\nusage: smoke-viewer [world options] [toolkit options]; 'smoke-viewer --help' lists them\n");
     }
+}
+
+TEST(ViewerStart, ADisplayThatCannotBeOpenedIsNamed) {
+    const ProcessResult none = run_process({SMOKE_VIEWER}, {"DISPLAY="});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "smoke-viewer: cannot open a display: DISPLAY names none and -display was not given\n");
+    const ProcessResult named = run_process({SMOKE_VIEWER, "-display", ":nothing"}, {"DISPLAY=:0"});
+    EXPECT_EQ(named.status, 1);
+    EXPECT_EQ(named.err, "smoke-viewer: cannot open the display :nothing\n");
+}
+
+TEST(ViewerStart, AClassNameAtTheLimitShowsTheWindow) {
+    VirtualDisplay display;
+    ChildProcess viewer({SMOKE_VIEWER, "-name", std::string(511, 'n')}, {display.env()});
+    std::vector<Window> found;
+    ASSERT_TRUE(wait_until([&] { return !(found = find_windows(display.connection(), "World")).empty(); }, PATIENCE))
+        << viewer.err;
+    run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "q"}, {display.env()});
+    EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(1)) << viewer.err;
 }
 
 TEST(ViewerStart, ADisplayWithoutOpenGLIsAFailure) {
@@ -254,7 +366,19 @@ TEST(ViewerStart, AHugeWindowIsBoundedRatherThanCrashingTheRenderer) {
     long supplied = 0;
     ASSERT_TRUE(XGetWMNormalHints(display.connection(), found[0], &hints, &supplied));
     EXPECT_TRUE((hints.flags & PMaxSize) && hints.max_width <= MAX_WINDOW_SIDE && hints.max_height <= MAX_WINDOW_SIDE);
-    // Still alive after frames at that size: q is heard.
+    // Another client resizes it on a server without a window manager, where nothing keeps to the
+    // hints: the server takes the size, and the viewer asks it back down.
+    const ProcessResult resized =
+        run_process({"/usr/bin/xdotool", "windowsize", std::to_string(found[0]), "32767", "32767"}, {display.env()});
+    ASSERT_EQ(resized.status, 0) << resized.err;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            return XGetWindowAttributes(display.connection(), found[0], &a) && a.width == MAX_WINDOW_SIDE &&
+                   a.height == MAX_WINDOW_SIDE;
+        },
+        PATIENCE))
+        << a.width << " x " << a.height;
+    // Still alive after frames at those sizes: q is heard.
     run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "q"}, {display.env()});
     EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(1)) << viewer.err;
 }

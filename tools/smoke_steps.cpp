@@ -1,5 +1,6 @@
 // smoke-steps: runs the smoke lattice headless and prints each step's report, as the viewer does on
 // f; on request as CSV, and with the whole lattice written as a ParaView time series.
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -150,7 +151,10 @@ int run(const Options& options, const World& world) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    reserve_standard_descriptors();
+    if (!reserve_standard_descriptors()) {
+        std::fprintf(stderr, "smoke-steps: cannot open descriptors 0 to 2: %s\n", std::strerror(errno));
+        return 1;
+    }
     // Past a file size limit (ulimit -f) a write then fails with EFBIG and is said like any other
     // failure, instead of the signal killing the run in the middle of a file.
     std::signal(SIGXFSZ, SIG_IGN);

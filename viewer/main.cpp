@@ -1,10 +1,14 @@
 // smoke-viewer: opens the window "World" and keeps it repainting 40 times a second.
 #include <FL/Fl.H>
 
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,9 @@
 #include "common/standard_streams.h"
 #include "common/world_options.h"
 #include "viewer/world_window.h"
+
+// Last: Xlib's macros (Success, None, Bool) would break the headers above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -35,6 +42,59 @@ int print(const std::string& text) {
 }
 
 constexpr int RUN = -1;
+
+// The toolkit copies the window class, which -name sets, twice into a buffer of 1024 bytes when it
+// shows the window: a longer one would overflow it.
+constexpr std::size_t LONGEST_CLASS = 511;
+
+// Whether argument names the toolkit option as the toolkit matches it: one dash, then at least
+// shortest letters of the name, in either case.
+bool is_toolkit_option(const char* argument, const char* name, std::size_t shortest) {
+    if (argument[0] != '-') return false;
+    const std::size_t length = std::strlen(argument + 1);
+    if (length < shortest || length > std::strlen(name)) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(argument[1 + i])) != name[i]) return false;
+    }
+    return true;
+}
+
+// Why the toolkit stopped at argv[at]. It says only that it did; offered the same word with a value
+// that every option of its own accepts, it tells those options (their value missing or bad) from
+// words it does not know. What that second call sets does not matter: the refusal ends the program.
+std::string toolkit_refusal(const std::vector<char*>& argv, int at) {
+    const int argc = int(argv.size()) - 1;
+    char any_value[] = "1x1";
+    char* probe[] = {argv[0], argv[at], any_value, nullptr};
+    int i = 1;
+    if (Fl::arg(3, probe, i) != 2) {
+        return quoted_argument(argv[at]) + " is not an option of the viewer or of the toolkit";
+    }
+    if (at + 1 >= argc) return quoted_argument(argv[at]) + " lacks its value";
+    return quoted_argument(argv[at + 1]) + " is not a valid value of " + quoted_argument(argv[at]);
+}
+
+// Hands the toolkit its options one by one, as Fl::args would, and refuses what it cannot take
+// safely: nothing when all is well.
+std::optional<std::string> toolkit_problem(std::vector<char*>& argv) {
+    const int argc = int(argv.size()) - 1;
+    for (int i = 1; i < argc;) {
+        const int at = i;
+        if (Fl::arg(argc, argv.data(), i) == 0) return toolkit_refusal(argv, at);
+        if (i - at != 2) continue;  // an option without a value
+        const char* option = argv[at];
+        const char* value = argv[at + 1];
+        if (is_toolkit_option(option, "name", 2) && std::strlen(value) > LONGEST_CLASS) {
+            return quoted_argument(option) + " takes a class name of at most 511 bytes, not " +
+                   std::to_string(std::strlen(value));
+        }
+        // The toolkit would make "" into ":0.0", a display nobody named.
+        if (is_toolkit_option(option, "display", 2) && !*value) {
+            return quoted_argument(option) + " needs the name of a display, such as :0";
+        }
+    }
+    return std::nullopt;
+}
 
 // argv for the toolkit, pointing into args.
 std::vector<char*> argument_vector(std::vector<std::string>& args) {
@@ -63,17 +123,53 @@ int parse(int argc, char** argv, World& world, std::vector<std::string>& toolkit
     toolkit_args = {argv[0]};
     for (const std::string& extra : app.remaining()) toolkit_args.push_back(extra);
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
-    int toolkit_argc = int(toolkit_args.size()), i = 0;
-    if (Fl::args(toolkit_argc, toolkit_argv.data(), i) < toolkit_argc) {
-        return refuse(quoted_argument(toolkit_argv[std::size_t(i)]) +
-                      " is not an option of the viewer or of the toolkit, or its value is missing");
-    }
+    if (const std::optional<std::string> problem = toolkit_problem(toolkit_argv)) return refuse(*problem);
     std::string problem;
     const std::optional<World> configured = world_options.world(problem);
     if (!configured) return refuse(problem);
     world = *configured;
     if (world_options.print_scenario) return print(scenario_text(world));
     return RUN;
+}
+
+// The toolkit's warnings and errors, said as the program's own; a fatal one ends it with status 1.
+void say_toolkit_message(const char* format, va_list arguments) {
+    std::fputs("smoke-viewer: ", stderr);
+    std::vfprintf(stderr, format, arguments);
+    std::fputc('\n', stderr);
+}
+
+void toolkit_warning(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    say_toolkit_message(format, arguments);
+    va_end(arguments);
+}
+
+[[noreturn]] void toolkit_fatal(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    say_toolkit_message(format, arguments);
+    va_end(arguments);
+    std::exit(1);
+}
+
+// Opens the display once before the toolkit does, to say in the program's own words when it cannot:
+// the toolkit's message names no program and, with DISPLAY unset, no display. The toolkit then
+// opens its own connection, with its own error handlers.
+bool display_opens() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display) {
+        XCloseDisplay(display);
+        return true;
+    }
+    const char* name = XDisplayName(nullptr);  // DISPLAY, as -display has set it
+    if (*name) {
+        std::fprintf(stderr, "smoke-viewer: cannot open the display %s\n", name);
+    } else {
+        std::fputs("smoke-viewer: cannot open a display: DISPLAY names none and -display was not given\n", stderr);
+    }
+    return false;
 }
 
 }  // namespace
@@ -89,11 +185,18 @@ void on_timer(void* /*data*/) {
 }
 
 int main(int argc, char** argv) {
-    reserve_standard_descriptors();
+    if (!reserve_standard_descriptors()) {
+        std::fprintf(stderr, "smoke-viewer: cannot open descriptors 0 to 2: %s\n", std::strerror(errno));
+        return 1;
+    }
     World world;
     std::vector<std::string> toolkit_args;  // lives as long as the window: q ends the process from inside
     if (const int status = parse(argc, argv, world, toolkit_args); status != RUN) return status;
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
+    Fl::warning = toolkit_warning;
+    Fl::error = toolkit_warning;
+    Fl::fatal = toolkit_fatal;
+    if (!display_opens()) return 1;
 
     Fl::visual(FL_RGB);
     // Lives until the process ends; q exits without tearing it down.
@@ -104,8 +207,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!main_window->can_do()) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "smoke-viewer: the display %s has no usable OpenGL\n", display ? display : "(default)");
+        std::fprintf(stderr, "smoke-viewer: the display %s has no usable OpenGL\n", XDisplayName(nullptr));
         return 1;
     }
     main_window->show(int(toolkit_argv.size()) - 1, toolkit_argv.data());
