@@ -319,6 +319,29 @@ TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
     }
     EXPECT_FALSE(std::getline(lines, line));
     EXPECT_TRUE(saw_nan && saw_inf);
+
+    // Another world: its report row, and only the four columns it has.
+    const ProcessResult other = smoke_steps({"--csv", "40", "--size", "4x12", "--planes", "2", "--source", "1,11,1,1",
+                                             "--report-row", "3"});
+    World world;
+    world.columns = 4;
+    world.rows = 12;
+    world.planes = 2;
+    world.sources = {{1, 11, 1, 1.0f}};
+    world.report_row = 3;
+    lattice = make_world(world);
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* expected = open_memstream(&text, &size);
+    std::fputs(CSV_HEADER, expected);
+    for (long step = 1; step <= 40; ++step) {
+        lattice->advance();
+        write_csv_report(expected, *lattice, step);
+    }
+    std::fclose(expected);
+    EXPECT_EQ(other.out, std::string(text, size));
+    EXPECT_NE(other.out.find("\n40,3,3,8.8232216e+20,0\n"), std::string::npos);  // smoke has arrived
+    std::free(text);
 }
 
 }  // namespace
