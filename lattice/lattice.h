@@ -73,10 +73,6 @@ public:
     // report as its step ends.
     void report(std::FILE* out = stdout) const;
 
-    // Draws the cube and the cells with OpenGL; defined by the viewer so that this library stays free
-    // of graphics.
-    void draw() const;
-
     std::vector<std::unique_ptr<Plane>> planes;  // index = position along z
     float tau;
     int report_row = REPORT_ROW;
