@@ -44,6 +44,8 @@ TEST_F(WindowEvents, StartsAtTheDefaultCameraWithASeededLattice) {
     EXPECT_EQ(window.h(), 600);
     EXPECT_EQ(window.drag_button, -1);
     expect_camera(DEFAULT_CAMERA);
+    EXPECT_EQ(window.near_plane, 1.0);
+    EXPECT_EQ(window.far_plane, 1000.0);
     EXPECT_EQ(window.lattice->tau, 0.56f);
     EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);
     EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->links[0].population, -0.06999999f);
