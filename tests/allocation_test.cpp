@@ -41,6 +41,14 @@ TEST(Allocation, BuildingAllocatesStepsDoNot) {
     stdout = saved;
     std::fclose(sink);
     EXPECT_EQ(during_steps, 0);
+
+    // A block of planes takes the step's other path through its sweep.
+    World block;
+    block.planes = 3;
+    const auto blocks = make_world(block);
+    const long before_block_steps = allocations;
+    for (int i = 0; i < 20; ++i) blocks->advance();
+    EXPECT_EQ(allocations - before_block_steps, 0);
 }
 
 }  // namespace
