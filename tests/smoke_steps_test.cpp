@@ -19,7 +19,9 @@
 
 namespace {
 
-constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv] [world options]";
+constexpr const char* USAGE =
+    "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
+    "[world options]";
 
 ProcessResult smoke_steps(std::vector<std::string> args) {
     args.insert(args.begin(), SMOKE_STEPS);
@@ -99,6 +101,9 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--vtk", "a", "--vtk", "b"}, "--vtk: At Most 1"},
         {{"--every", "0", "--vtk", "d"}, "K must be a whole number from 1"},
         {{"--every", "2"}, "--every applies to --vtk"},
+        {{"--probe", "1,1,0", "--csv"}, "--probe prints its own CSV: it cannot go with --csv"},
+        {{"--probe", "1,50,0"}, "--probe '1,50,0': row must be 0 to 49 in the 50 x 50 x 1 world"},
+        {{"--probe", "1,1"}, "--probe '1,1': must be X,Y,PLANE"},
         // The world: each refusal names the option, or the file, line and key.
         {{"--size", "0"}, "--size must be COLUMNSxROWS or N"},
         {{"--size", "3x"}, "--size must be"},

@@ -8,18 +8,24 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "common/cell_text.h"
+#include "common/float_text.h"
 #include "common/standard_streams.h"
 #include "common/world_options.h"
 #include "field_output.h"
 #include "lattice/lattice.h"
+#include "lattice/survey.h"
 
 namespace {
 
 constexpr long MAX_STEPS = 1000000000;
-constexpr const char* USAGE = "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv] [world options]";
+constexpr const char* USAGE =
+    "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
+    "[world options]";
 
 constexpr const char* DESCRIPTION =
     "Builds the smoke lattice as the viewer does (by default 50 x 50 cells, tau 0.56, lattice speed 0.5,\n"
@@ -33,6 +39,12 @@ constexpr const char* DESCRIPTION =
     "--scenario. DIR is created if missing; one run at a time writes into it, and it replaces the files\n"
     "an earlier run left there.\n"
     "\n"
+    "--probe X,Y,PLANE prints, instead of the report, one CSV row of that cell's values (smoke,\n"
+    "density, velocity and the 19 populations) for the seeded state (step 0) and after every step;\n"
+    "repeat it for more cells, one row each in the order given. --until-nonfinite stops the run after\n"
+    "the first step that leaves any value of any cell infinite or not a number, and says on standard\n"
+    "error which step, cell and quantity it was.\n"
+    "\n"
     "The world options choose another world; any --source replaces the default source, and options\n"
     "override the scenario file's settings. --print-scenario shows the world a command line makes.";
 
@@ -41,8 +53,11 @@ struct Options {
     std::string vtk_folder;  // empty: no files
     std::string every_text;
     bool csv = false;
+    std::vector<std::string> probe_texts;
+    bool until_nonfinite = false;
     long steps = 1;
     long every = 1;
+    std::vector<Place> probes;  // read from probe_texts once the world is known
 };
 
 int refuse(const std::string& problem) {
@@ -85,6 +100,10 @@ int parse(int argc, char** argv, Options& options, World& world) {
     app.add_option("--vtk", options.vtk_folder, "also write the whole lattice for ParaView into DIR")->type_name("DIR");
     app.add_option("--every", options.every_text, "with --vtk: a file every K steps (default 1)")->type_name("K");
     app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4");
+    app.add_option("--probe", options.probe_texts, "one cell's values at every step as CSV; repeatable")
+        ->type_name("X,Y,PLANE")
+        ->take_all();
+    app.add_flag("--until-nonfinite", options.until_nonfinite, "stop after the step that makes a value not finite");
     const WorldOptions world_options(app);
     try {
         app.parse(argc, argv);
@@ -107,13 +126,47 @@ int parse(int argc, char** argv, Options& options, World& world) {
                       quoted_argument(("./" + options.vtk_folder).c_str(), 22) + " for a folder of that name)");
     }
     if (app.count("--every") && !app.count("--vtk")) return refuse("--every applies to --vtk, which is missing");
+    if (options.csv && !options.probe_texts.empty()) return refuse("--probe prints its own CSV: it cannot go with --csv");
 
     std::string problem;
     const std::optional<World> configured = world_options.world(problem);
     if (!configured) return refuse(problem);
     world = *configured;
+    for (const std::string& text : options.probe_texts) {
+        Place place{};
+        if (const auto place_problem = read_place("--probe", text, world, place)) return refuse(*place_problem);
+        options.probes.push_back(place);
+    }
     if (world_options.print_scenario) return print(scenario_text(world));
     return RUN;
+}
+
+// What standard output says of the lattice at a step: the report (from step 1), its CSV, or the
+// probed cells' rows (from step 0).
+void write_step(const Options& options, const Lattice& lattice, long step) {
+    if (!options.probes.empty()) {
+        for (const Place& p : options.probes) {
+            std::fputs(probe_csv_row(step, p, *lattice.cell(p.column, p.row, p.plane)).c_str(), stdout);
+        }
+        std::fflush(stdout);
+    } else if (step > 0) {
+        if (options.csv) {
+            write_csv_report(stdout, lattice, step);
+        } else {
+            lattice.report(stdout);
+        }
+    }
+}
+
+// With --until-nonfinite: whether this step left a value that is not finite, said when it did.
+bool broke(const Options& options, const Lattice& lattice, long step) {
+    if (!options.until_nonfinite) return false;
+    const std::optional<NonFinite> first = survey(lattice).first_nonfinite;
+    if (!first) return false;
+    std::fprintf(stderr, "smoke-steps: step %ld made the first value that is not finite: cell %d,%d,%d, its %s (%s)\n",
+                 step, first->cell.column, first->cell.row, first->cell.plane, quantity_name(first->quantity).c_str(),
+                 float_text(first->value).c_str());
+    return true;
 }
 
 int run(const Options& options, const World& world) {
@@ -131,17 +184,21 @@ int run(const Options& options, const World& world) {
         if (!series->write(*lattice, 0, error)) return fail(error);
     }
     if (options.csv) std::fputs(CSV_HEADER, stdout);
+    if (!options.probes.empty()) std::fputs(probe_csv_header().c_str(), stdout);
+    write_step(options, *lattice, 0);
+    if (const int status = check_output()) return status;
 
-    for (long step = 1; step <= options.steps; ++step) {
-        if (options.csv) {
-            lattice->advance();
-            write_csv_report(stdout, *lattice, step);
-        } else {
-            lattice->step();
-        }
+    bool stopped = broke(options, *lattice, 0);
+    for (long step = 1; step <= options.steps && !stopped; ++step) {
+        lattice->advance();
+        write_step(options, *lattice, step);
         if (const int status = check_output()) return status;
-        const bool wanted = step % options.every == 0 || step == options.steps;
+        stopped = broke(options, *lattice, step);
+        const bool wanted = step % options.every == 0 || step == options.steps || stopped;
         if (series && wanted && !series->write(*lattice, step, error)) return fail(error);
+    }
+    if (options.until_nonfinite && !stopped) {
+        std::fprintf(stderr, "smoke-steps: every value is still finite after step %ld\n", options.steps);
     }
     if (series && !series->finish(error)) return fail(error);
     std::fflush(stdout);
