@@ -55,9 +55,15 @@ std::optional<std::string> any_int(long long value) {
     return std::nullopt;
 }
 
+// A path as a message names it: as it is, unless it needs quoting to stay on one short line.
+std::string path_text(const std::string& path) {
+    const std::string quoted = quoted_argument(path.c_str(), 200);
+    return quoted == "'" + path + "'" ? path : quoted;
+}
+
 // Where a value came from, for messages: "--tau" or "FILE:LINE: tau".
 std::string from_file(const std::string& path, const toml::source_region& where, const std::string& key) {
-    return path + ":" + std::to_string(where.begin.line) + ": " + key;
+    return path_text(path) + ":" + std::to_string(where.begin.line) + ": " + key;
 }
 
 // The world being assembled, with the origin of the values that later checks may refuse; an empty
@@ -149,7 +155,7 @@ std::optional<std::string> read_sources(const toml::node& node, const std::strin
 
 // The whole file into text, refusing what cannot be a scenario.
 std::optional<std::string> read_text(const std::string& path, std::string& text) {
-    const std::string name = "the scenario " + quoted_argument(path.c_str());
+    const std::string name = "the scenario " + quoted_argument(path.c_str(), 200);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return "cannot read " + name + ": " + std::strerror(errno);
     char buffer[65536];
@@ -172,7 +178,7 @@ std::optional<std::string> read_into(const std::string& path, Draft& draft) {
     try {
         root = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        return path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+        return path_text(path) + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
     }
     for (const auto& [key, node] : root) {
         const std::string name(key.str());
