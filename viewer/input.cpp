@@ -34,6 +34,9 @@ int WorldWindow::handle(int event) {
                 std::exit(1);
             }
             return 1;  // every other key is consumed too
+        case FL_FOCUS:  // takes the keyboard, which the toolkit gives its frame's child that takes it
+        case FL_UNFOCUS:
+            return 1;
         default:
             return Fl_Gl_Window::handle(event);
     }

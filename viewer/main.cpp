@@ -200,17 +200,19 @@ int main(int argc, char** argv) {
 
     Fl::visual(FL_RGB);
     // Lives until the process ends; q exits without tearing it down.
+    WorldFrame* frame = nullptr;
     try {
-        main_window = new WorldWindow(100, 100, 800, 600, "World", world);
+        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", world);
     } catch (const std::bad_alloc&) {
         std::fputs("smoke-viewer: out of memory while building the world\n", stderr);
         return 1;
     }
+    main_window = frame->view;
     if (!main_window->can_do()) {
         std::fprintf(stderr, "smoke-viewer: the display %s has no usable OpenGL\n", XDisplayName(nullptr));
         return 1;
     }
-    main_window->show(int(toolkit_argv.size()) - 1, toolkit_argv.data());
+    frame->show(int(toolkit_argv.size()) - 1, toolkit_argv.data());
     Fl::add_timeout(0.0, on_timer, nullptr);
     const int status = Fl::run();
     return main_window->reports_lost ? 1 : status;

@@ -1,7 +1,9 @@
-// The one window: an OpenGL view of the lattice with an orbiting camera, stepped by the f key.
+// The window "World": an OpenGL view of the lattice with an orbiting camera, stepped by the f key,
+// inside the program's top-level frame.
 #pragma once
 
 #include <FL/Fl_Gl_Window.H>
+#include <FL/Fl_Window.H>
 
 #include <memory>
 #include <vector>
@@ -16,8 +18,8 @@ public:
 
     void draw() override;
     int handle(int event) override;
-    // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
-    // on behalf of another client. Window managers keep to the size hints, which follow from it.
+    // Keeps each side within MAX_WINDOW_SIDE. Inside a WorldFrame only the program sizes this window,
+    // so the X server never holds a larger one.
     void resize(int x, int y, int w, int h) override;
 
     // Called by the timer: applies a drag in progress to the camera. Always true.
@@ -58,4 +60,19 @@ private:
     };
     std::vector<PointVertex> points_;
     std::vector<PointRun> runs_;
+};
+
+// The program's top-level window, all of it the WorldWindow. On a server without a window manager
+// another client can give a top-level window any size, and the renderer sizes its buffers by the
+// server's window, even in the middle of a frame: near 32767 pixels it crashes. So the OpenGL window
+// is a child that only the program sizes, and this frame takes whatever size it is given.
+class WorldFrame : public Fl_Window {
+public:
+    WorldFrame(int x, int y, int w, int h, const char* title, const World& world);
+
+    // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
+    // on behalf of another client. Window managers keep to the size hints, which follow from it.
+    void resize(int x, int y, int w, int h) override;
+
+    WorldWindow* view;  // owned by the frame, as its child
 };
