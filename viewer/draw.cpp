@@ -63,20 +63,20 @@ void WorldWindow::draw_cells() {
     glRotatef(180, 0, 0, 1);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    GLfloat size = 0;  // none set yet in this frame
+    GLfloat point_size = 0;  // none set yet in this frame
     for (const auto& plane : lattice->planes) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
-        draw_plane(*plane, size);
+        draw_plane(*plane, point_size);
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();
 }
 
-// From vertex arrays: a few calls instead of a glBegin and glEnd for every cell, which a software
-// renderer cannot keep up with for a 512 x 512 sheet. The points go in the cells' order, as one
-// would draw them one by one, so that where points overlap at equal depth the same one wins.
-void WorldWindow::draw_plane(const Plane& plane, GLfloat& size) {
+// From vertex arrays: a few calls a plane instead of a glBegin and glEnd for every cell, 262,144 a
+// frame for a 512 x 512 sheet. The points go in the cells' order, as drawn one by one, so that where
+// points overlap at equal depth the same one wins; each run of one point size is one call.
+void WorldWindow::draw_plane(const Plane& plane, GLfloat& point_size) {
     points_.clear();
     runs_.clear();
     for (int y = 0; y < plane.rows; ++y) {
@@ -105,7 +105,7 @@ void WorldWindow::draw_plane(const Plane& plane, GLfloat& size) {
     glVertexPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].x);
     glColorPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].r);
     for (const PointRun& run : runs_) {
-        set_point_size(run.size, size);
+        set_point_size(run.size, point_size);
         glDrawArrays(GL_POINTS, run.first, run.count);
     }
 }
