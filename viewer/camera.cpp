@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
@@ -96,20 +97,24 @@ Point cell_point(int columns, int rows, int column, int row, int plane) {
 }
 
 View initial_view(int columns, int rows, int planes) {
-    // The world's extent from the pivot (0, 0, PIVOT_Z) along each axis, the cube's (1, 1, 3) included.
-    const double reach_x = planes;  // the last plane, at x = -planes
-    const double reach_y = std::max({1.0, double(columns / 2), columns - 1.0 - columns / 2});
-    const double reach_z = std::max({3.0, rows / 2 + PIVOT_Z, rows - 1 - rows / 2 - PIVOT_Z});
-    // Seen along -x, the first plane (x = -1) bounds those behind it, which lie farther away on the
-    // same lines of sight: it must fit the window's horizontal field of view of 45 degrees, and the
-    // first window's vertical one, less a margin.
+    // Seen along -x, as the default camera looks, a plane bounds those behind it, which lie farther
+    // away on the same lines of sight, so the corners of the world decide what fits: each must lie
+    // within the window's horizontal field of view of 45 degrees and the first window's vertical one,
+    // less a margin. The cube, within 4 of the pivot, never decides.
     const double tan_x = 0.95 * std::tan(45 * PI / 360);
     const double tan_y = tan_x * FIRST_HEIGHT / FIRST_WIDTH;
-    const double fit = -1 + std::max(reach_y / tan_x, reach_z / tan_y);
+    double fit = 0, reach = 0;  // the distance that fits, and the farthest corner from the pivot
+    for (const int column : {0, columns - 1})
+        for (const int row : {0, rows - 1})
+            for (const int plane : {0, planes - 1}) {
+                const Point p = cell_point(columns, rows, column, row, plane);
+                const Point from_pivot = {p.x, p.y, p.z - PIVOT_Z};
+                fit = std::max(fit, p.x + std::max(std::abs(from_pivot.y) / tan_x, std::abs(from_pivot.z) / tan_y));
+                reach = std::max(reach, std::sqrt(dot(from_pivot, from_pivot)));
+            }
     View view = {DEFAULT_CAMERA, 1, 1000};
     view.camera.distance = static_cast<float>(std::clamp(fit, double(DEFAULT_CAMERA.distance), double(MAX_DISTANCE)));
     const double distance = view.camera.distance;
-    const double reach = std::sqrt(reach_x * reach_x + reach_y * reach_y + reach_z * reach_z);
     view.far_plane = std::max(10 * distance, 1.05 * (distance + reach));
     return view;
 }
