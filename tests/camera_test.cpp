@@ -143,18 +143,6 @@ TEST(Projection, ThePivotIsTheCentreAndTheWidthSpans45Degrees) {
     expect_at({-100, -100 * edge, PIVOT_Z}, 200, 300, 200);  // twice as deep, half as far out
 }
 
-TEST(CellPoint, TheSheetIsCentredAndThePlanesStackBehindTheCube) {
-    const auto expect_point = [](const Point& p, double x, double y, double z) {
-        EXPECT_EQ(p.x, x);
-        EXPECT_EQ(p.y, y);
-        EXPECT_EQ(p.z, z);
-    };
-    expect_point(cell_point(50, 50, 0, 0, 0), -1, 25, -25);
-    expect_point(cell_point(50, 50, 25, 49, 0), -1, 0, 24);  // the running system's source
-    expect_point(cell_point(37, 23, 0, 0, 2), -3, 18, -11);
-    expect_point(cell_point(37, 23, 36, 22, 2), -3, -18, 11);
-}
-
 TEST(InitialView, TheRunningSystemKeepsItsCameraAndDepths) {
     const View view = initial_view(GRID_SIZE, GRID_SIZE, PLANE_COUNT);
     EXPECT_EQ(view.camera.elevation, DEFAULT_CAMERA.elevation);
