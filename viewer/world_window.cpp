@@ -24,16 +24,17 @@ void WorldWindow::resize(int x, int y, int w, int h) {
 
 WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const World& world)
     : Fl_Window(x, y, w, h, title), view(new WorldWindow(0, 0, w, h, title, world)) {
+    // No resizable widget and no size range, as ever: window managers are told the size it opens
+    // with, and keep to it.
     end();
-    resizable(view);
-    size_range(100, 100, MAX_WINDOW_SIDE, MAX_WINDOW_SIDE);  // the hints a window manager keeps to
 }
 
 void WorldFrame::resize(int x, int y, int w, int h) {
     const int bounded_w = std::min(w, MAX_WINDOW_SIDE), bounded_h = std::min(h, MAX_WINDOW_SIDE);
     // Told of a size by the X server, the toolkit takes it as it is; asked by the program, it asks the
-    // server. So take the server's size first, then ask for the bounded one. The view follows both
-    // within its bounds.
+    // server. So take the server's size first, then ask for the bounded one. The view fills the frame
+    // within its own bounds.
     Fl_Window::resize(x, y, w, h);
     if (bounded_w != w || bounded_h != h) Fl_Window::resize(x, y, bounded_w, bounded_h);
+    view->resize(0, 0, bounded_w, bounded_h);
 }

@@ -71,7 +71,7 @@ public:
     WorldFrame(int x, int y, int w, int h, const char* title, const World& world);
 
     // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
-    // on behalf of another client. Window managers keep to the size hints, which follow from it.
+    // on behalf of another client; the view follows.
     void resize(int x, int y, int w, int h) override;
 
     WorldWindow* view;  // owned by the frame, as its child
