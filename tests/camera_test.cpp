@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -179,3 +180,55 @@ TEST(InitialView, EveryWorldIsWholeInTheFirstWindowAndWithinTheFarPlaneFromAnyOr
 }
 
 }  // namespace
+
+namespace {
+
+// The pixel a cell's point lands in, as the pointer would be on it.
+std::optional<Place> pick_at_cell(const View& view, int columns, int rows, int planes, const Place& cell) {
+    const WindowPoint q = project(view.camera, 800, 600, cell_point(columns, rows, cell.column, cell.row, cell.plane));
+    return pick(view, 800, 600, columns, rows, planes, int(std::floor(q.x)), int(std::floor(q.y)));
+}
+
+bool same(const std::optional<Place>& a, const Place& b) {
+    return a && a->column == b.column && a->row == b.row && a->plane == b.plane;
+}
+
+}  // namespace
+
+TEST(Pick, TheCellUnderThePointerInAnyPlane) {
+    const View sheet = initial_view(GRID_SIZE, GRID_SIZE, 1);
+    for (const Place& cell : {Place{0, 0, 0}, Place{49, 0, 0}, Place{25, 49, 0}, Place{10, 20, 0}, Place{11, 20, 0}}) {
+        EXPECT_TRUE(same(pick_at_cell(sheet, GRID_SIZE, GRID_SIZE, 1, cell), cell)) << cell.column << "," << cell.row;
+    }
+    // Behind the first plane, seen head on and orbited, each plane's points are its own.
+    const int columns = 37, rows = 23, planes = 3;
+    View block = initial_view(columns, rows, planes);
+    for (const float azimuth : {0.0f, 30.0f, 330.0f}) {
+        block.camera.azimuth = azimuth;
+        for (const Place& cell : {Place{30, 10, 2}, Place{30, 10, 1}, Place{5, 22, 0}, Place{0, 0, 2}}) {
+            EXPECT_TRUE(same(pick_at_cell(block, columns, rows, planes, cell), cell))
+                << "azimuth " << azimuth << ", cell " << cell.column << "," << cell.row << "," << cell.plane;
+        }
+    }
+}
+
+TEST(Pick, NothingAwayFromThePointsAndTheFrontOneOfATie) {
+    const View sheet = initial_view(GRID_SIZE, GRID_SIZE, 1);
+    EXPECT_FALSE(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, 10, 10));  // the black corner
+    // Cell 0,0 is the sheet's bottom right corner on screen: a few pixels beyond it still pick it,
+    // twice the pick radius does not.
+    const WindowPoint corner = project(sheet.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 0, 0, 0));
+    const int x = int(corner.x), y = int(corner.y);
+    EXPECT_TRUE(same(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, x + 2, y + 2), {0, 0, 0}));
+    EXPECT_FALSE(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, x + int(2 * PICK_RADIUS), y));
+    // Cell 25,27 lies on the line of sight through the pivot: every plane's point lands in the
+    // window's centre, and the front one wins.
+    const View two_planes = initial_view(GRID_SIZE, GRID_SIZE, 2);
+    EXPECT_EQ(project(two_planes.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 27, 1)).x, 400.0);
+    EXPECT_TRUE(same(pick(two_planes, 800, 600, GRID_SIZE, GRID_SIZE, 2, 400, 300), {25, 27, 0}));
+    // Points behind the near plane are not drawn, and not picked: here the eye is among the cells.
+    View inside = sheet;
+    inside.camera.target_x = -100;
+    inside.camera.distance = 99.5f;
+    EXPECT_FALSE(pick(inside, 800, 600, GRID_SIZE, GRID_SIZE, 1, 400, 300));
+}

@@ -1,11 +1,13 @@
 // A long seeded random stream of mouse, keyboard and timer events against windows of awkward
-// sizes: the camera must stay finite and inside its ranges, and every event gets its answer.
+// sizes: the camera must stay finite and inside its ranges, every event gets its answer, and in
+// explore mode a selected cell lies inside the world.
 #include <gtest/gtest.h>
 
 #include <FL/Fl.H>
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -26,7 +28,9 @@ std::string camera_problem(const WorldWindow& w) {
     return finite && in_range ? "" : text;
 }
 
-TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
+// In explore mode the pointer stays nearer the window, so that clicks pick cells, and the play and
+// reset keys come up often: every tick of a playing world steps it.
+void fuzz(bool explore, long events) {
     struct Size {
         int w, h;
     };
@@ -36,9 +40,11 @@ TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
     stdout = std::fopen("/dev/null", "w");
 
     std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> coordinate(-100000, 100000), button(0, 5), pick(0, 99);
+    std::uniform_int_distribution<int> coordinate(explore ? -100 : -100000, explore ? 900 : 100000);
+    std::uniform_int_distribution<int> button(0, 5), pick(0, 99);
     std::uniform_int_distribution<int> key_code(0, 0xffff), size_index(0, std::size(sizes) - 1);
-    WorldWindow window(0, 0, 800, 600, "World");
+    const World world;
+    WorldWindow window(0, 0, 800, 600, "World", world, explore);
     const int base_result_for_move = Fl_Gl_Window(0, 0, 1, 1).handle(FL_MOVE);
 
     // The first wrong answer or camera; the test's own output is silenced until the loop ends.
@@ -48,13 +54,13 @@ TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
             problem = std::string(what) + " returned " + std::to_string(result);
         }
     };
-    const long EVENTS = 200000;
     long event = 0;
-    for (; event < EVENTS && problem.empty(); ++event) {
+    for (; event < events && problem.empty(); ++event) {
         const int p = pick(random);
         if (p < 1) {
             const Size s = sizes[size_index(random)];
             window.size(s.w, s.h);
+            if (explore) window.set_camera(DEFAULT_CAMERA);  // back to where the sheet fills the window
             continue;
         }
         if (p < 15) {
@@ -74,6 +80,7 @@ TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
             if (code == 'q') code = 'f';  // q would end the test process
             // Keep the steps rare: they print and are tested elsewhere.
             if (code == 'f' && pick(random) != 0) code = 'g';
+            if (explore && pick(random) < 20) code = pick(random) < 80 ? ' ' : 'r';
             Fl::e_keysym = code;
             expect_result("key", window.handle(FL_KEYBOARD), 1);
         } else if (p < 77) {
@@ -82,12 +89,22 @@ TEST(WindowFuzz, RandomEventsKeepTheCameraSound) {
             window.tick(0.025f);
         }
         if (problem.empty()) problem = camera_problem(window);
+        if (const std::optional<Place> c = window.selected; problem.empty() && c) {
+            if (c->column < 0 || c->row < 0 || c->plane < 0 || c->column >= world.columns || c->row >= world.rows ||
+                c->plane >= world.planes) {
+                problem = "selected a cell outside the world";
+            }
+        }
     }
 
     std::fclose(stdout);
     stdout = saved;
-    EXPECT_EQ(problem, "") << "at event " << event - 1 << " of " << EVENTS << ", window " << window.w() << " x "
+    EXPECT_EQ(problem, "") << "at event " << event - 1 << " of " << events << ", window " << window.w() << " x "
                            << window.h() << ", drag button " << window.drag_button;
 }
+
+TEST(WindowFuzz, RandomEventsKeepTheCameraSound) { fuzz(false, 200000); }
+
+TEST(WindowFuzz, RandomEventsKeepExploreModeSound) { fuzz(true, 20000); }
 
 }  // namespace

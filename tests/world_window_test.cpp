@@ -4,8 +4,11 @@
 #include <FL/Fl.H>
 
 #include <cmath>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/cell_text.h"
 #include "viewer/world_window.h"
 
 namespace {
@@ -150,6 +153,160 @@ TEST(WindowWithoutSize, CameraStaysFiniteThroughAnyDrag) {
                         std::isfinite(window.target_y));
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Each report ends with an empty line.
+std::size_t count_of_reports(const std::string& out) {
+    std::size_t n = 0;
+    for (std::size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
+    return n;
+}
+
+class ExploreEvents : public WindowEvents {
+protected:
+    ExploreEvents() { window.exploring = true; }  // as --explore makes it, but for the first survey
+
+    int release(int x, int y) {
+        Fl::e_x = x;
+        Fl::e_y = y;
+        return window.handle(FL_RELEASE);
+    }
+    // The output of a click at (x, y) with a wobble of (dx, dy) between press and release.
+    std::string click(int x, int y, int dx = 0, int dy = 0) {
+        testing::internal::CaptureStdout();
+        press(FL_LEFT_MOUSE, x, y);
+        drag(x + dx, y + dy);
+        window.tick(0.025f);
+        release(x + dx, y + dy);
+        return testing::internal::GetCapturedStdout();
+    }
+    struct Pixel {
+        int x, y;
+    };
+    static Pixel pixel(int column, int row) {
+        const WindowPoint q = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, column, row, 0));
+        return {int(q.x), int(q.y)};
+    }
+};
+
+TEST_F(ExploreEvents, SpacePlaysAndPausesAtTheTicksAndRResetsToTheSeededState) {
+    testing::internal::CaptureStdout();
+    key(' ');
+    window.tick(0.025f);
+    window.tick(0.025f);
+    key(' ');
+    window.tick(0.025f);
+    EXPECT_EQ(count_of_reports(testing::internal::GetCapturedStdout()), 2u);
+    EXPECT_EQ(window.step_number, 2);
+    EXPECT_FALSE(window.playing);
+
+    testing::internal::CaptureStdout();
+    key('r');
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(window.step_number, 0);
+    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);
+    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->links[0].population, -0.06999999f);
+    ASSERT_TRUE(window.summary.largest_finite_smoke);
+    EXPECT_EQ(*window.summary.largest_finite_smoke, 0.42f);
+}
+
+TEST_F(ExploreEvents, TheFirstBreakIsKeptAndResetClearsIt) {
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 141; ++i) key('f');
+    testing::internal::GetCapturedStdout();
+    // As smoke-steps --until-nonfinite says: step 139, cell 2,1,0, its smoke (inf).
+    ASSERT_TRUE(window.first_nonfinite);
+    EXPECT_EQ(window.first_nonfinite->step, 139);
+    EXPECT_EQ(window.first_nonfinite->value.cell.column, 2);
+    EXPECT_EQ(window.first_nonfinite->value.cell.row, 1);
+    EXPECT_EQ(window.first_nonfinite->value.quantity, 0);
+    EXPECT_GT(window.summary.nonfinite_cells, 0u);
+    key('r');
+    EXPECT_FALSE(window.first_nonfinite);
+    EXPECT_EQ(window.summary.nonfinite_cells, 0u);
+}
+
+TEST_F(ExploreEvents, AClickPicksAndPrintsTheCellADragOrbitsAndEmptySpaceClears) {
+    const Pixel source = pixel(25, 49);
+    key('f');  // the line tells the step
+    EXPECT_EQ(click(source.x, source.y, 2, -1), cell_line(1, {25, 49, 0}, *window.lattice->cell(25, 49, 0)) + "\n");
+    ASSERT_TRUE(window.selected);
+    EXPECT_EQ(window.selected->column, 25);
+    EXPECT_EQ(window.selected->row, 49);
+    expect_camera(DEFAULT_CAMERA);  // the wobble did not turn it
+
+    // Out beyond the tolerance and back is a drag: it orbits, and the selection stays.
+    const Pixel corner = pixel(0, 0);
+    testing::internal::CaptureStdout();
+    press(FL_LEFT_MOUSE, corner.x, corner.y);
+    drag(corner.x + 40, corner.y);
+    drag(corner.x + 1, corner.y);
+    window.tick(0.025f);
+    release(corner.x + 1, corner.y);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(window.azimuth, DEFAULT_CAMERA.azimuth);
+    EXPECT_EQ(window.selected->column, 25);
+
+    window.set_camera(DEFAULT_CAMERA);
+    EXPECT_EQ(click(10, 10), "");
+    EXPECT_FALSE(window.selected);
+    // Other buttons never pick.
+    testing::internal::CaptureStdout();
+    press(FL_RIGHT_MOUSE, source.x, source.y);
+    release(source.x, source.y);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(window.selected);
+}
+
+TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
+    WorldWindow window(100, 100, 800, 600, "World");
+    testing::internal::CaptureStdout();
+    for (int code : {int('f'), int(' '), int('r')}) {
+        Fl::e_keysym = code;
+        window.handle(FL_KEYBOARD);
+    }
+    window.tick(0.025f);
+    const WindowPoint source = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 49, 0));
+    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+    Fl::e_x = int(source.x);
+    Fl::e_y = int(source.y);
+    window.handle(FL_PUSH);
+    window.handle(FL_RELEASE);
+    EXPECT_EQ(count_of_reports(testing::internal::GetCapturedStdout()), 1u);
+    EXPECT_EQ(window.step_number, 1);
+    EXPECT_FALSE(window.selected);
+    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.9279537f);
+}
+
+TEST(OverlayText, TheFiguresReadAsTheCellLineDoes) {
+    Survey survey;
+    survey.largest_finite_smoke = 0.42f;
+    EXPECT_EQ(status_lines(0, false, std::nullopt, survey, 2500, std::nullopt),
+              (std::vector<std::string>{"step 0, paused", "largest finite smoke 0.42", "cells not finite: 0 of 2500"}));
+    survey.largest_finite_smoke.reset();
+    survey.nonfinite_cells = 2500;
+    const FirstNonFinite first = {139, {{2, 1, 0}, 0, INFINITY}};
+    EXPECT_EQ(status_lines(150, true, 39.96, survey, 2500, first),
+              (std::vector<std::string>{"step 150, playing at 40 steps/s", "largest finite smoke (none)",
+                                        "cells not finite: 2500 of 2500",
+                                        "first not finite at step 139: cell 2,1,0, its smoke (inf)"}));
+    EXPECT_EQ(status_lines(3, true, std::nullopt, survey, 1, FirstNonFinite{2, {{0, 0, 4}, 7, NAN}})[3],
+              "first not finite at step 2: cell 0,0,4, its population 4 (nan)");
+
+    Cell cell(-INFINITY, 0.5f);
+    cell.density = 1e-45f;
+    cell.links[18].population = 3.4028235e38f;
+    const std::vector<std::string> lines = cell_lines({7, 8, 9}, cell);
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines[0], "cell 7,8,9");
+    EXPECT_EQ(lines[1], "smoke    -inf");
+    EXPECT_EQ(lines[2], "density  1e-45");
+    EXPECT_EQ(lines[3], "velocity 0");
+    EXPECT_EQ(lines[22], "f18      3.4028235e+38");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <optional>
 
 namespace {
 
@@ -77,19 +78,48 @@ Point eye_position(const CameraPose& camera) {
             std::sin(el) * camera.distance + PIVOT_Z};
 }
 
-WindowPoint project(const CameraPose& camera, int w, int h, const Point& p) {
+Projection::Projection(const CameraPose& camera, int w, int h) : w(w), h(h) {
     // gluLookAt's frame: forward toward the pivot, side = forward x up (0, 0, 1), then the true up.
-    const Point e = eye_position(camera);
-    const Point f = unit({camera.target_x - e.x, camera.target_y - e.y, PIVOT_Z - e.z});
-    const Point s = unit({f.y, -f.x, 0});
-    const Point u = {s.y * f.z - s.z * f.y, s.z * f.x - s.x * f.z, s.x * f.y - s.y * f.x};
-    const Point d = {p.x - e.x, p.y - e.y, p.z - e.z};
-    const double depth = dot(f, d);
+    eye = eye_position(camera);
+    forward = unit({camera.target_x - eye.x, camera.target_y - eye.y, PIVOT_Z - eye.z});
+    side = unit({forward.y, -forward.x, 0});
+    up = {side.y * forward.z - side.z * forward.y, side.z * forward.x - side.x * forward.z,
+          side.x * forward.y - side.y * forward.x};
     // gluPerspective: the vertical half field's tangent, and the window's aspect ratio.
-    const double t = std::tan(fovy_degrees(w, h) * PI / 360);
-    const double ndc_x = dot(s, d) / (depth * t * aspect_ratio(w, h));
-    const double ndc_y = dot(u, d) / (depth * t);
+    tangent = std::tan(fovy_degrees(w, h) * PI / 360);
+    aspect = aspect_ratio(w, h);
+}
+
+WindowPoint Projection::operator()(const Point& p) const {
+    const Point d = {p.x - eye.x, p.y - eye.y, p.z - eye.z};
+    const double depth = dot(forward, d);
+    const double ndc_x = dot(side, d) / (depth * tangent * aspect);
+    const double ndc_y = dot(up, d) / (depth * tangent);
     return {(ndc_x + 1) * w / 2, (1 - ndc_y) * h / 2, depth};
+}
+
+WindowPoint project(const CameraPose& camera, int w, int h, const Point& p) { return Projection(camera, w, h)(p); }
+
+std::optional<Place> pick(const View& view, int w, int h, int columns, int rows, int planes, int x, int y) {
+    const Projection projection(view.camera, w, h);
+    // The pointer's pixel is hit at its centre; points are compared by squared distance to it.
+    const double pointer_x = x + 0.5, pointer_y = y + 0.5;
+    std::optional<Place> nearest;
+    double nearest_distance = PICK_RADIUS * PICK_RADIUS, nearest_depth = 0;
+    for (int plane = 0; plane < planes; ++plane)
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+                const WindowPoint q = projection(cell_point(columns, rows, column, row, plane));
+                if (!(q.depth > view.near_plane && q.depth < view.far_plane)) continue;  // not drawn
+                const double distance = (q.x - pointer_x) * (q.x - pointer_x) + (q.y - pointer_y) * (q.y - pointer_y);
+                // Of two points equally near on screen, the one in front, which hides the other.
+                if (distance < nearest_distance || (nearest && distance == nearest_distance && q.depth < nearest_depth)) {
+                    nearest = Place{column, row, plane};
+                    nearest_distance = distance;
+                    nearest_depth = q.depth;
+                }
+            }
+    return nearest;
 }
 
 Point cell_point(int columns, int rows, int column, int row, int plane) {

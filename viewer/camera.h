@@ -3,6 +3,10 @@
 // trigonometry is done in double precision.
 #pragma once
 
+#include <optional>
+
+#include "lattice/world.h"
+
 constexpr double PI = 3.141592653589793;
 
 // The five camera fields of the window, as a value.
@@ -73,6 +77,16 @@ struct WindowPoint {
 };
 WindowPoint project(const CameraPose& camera, int w, int h, const Point& p);
 
+// project() for many points: the camera's frame and perspective worked out once.
+struct Projection {
+    Projection(const CameraPose& camera, int w, int h);
+    WindowPoint operator()(const Point& p) const;
+
+    int w, h;
+    Point eye, forward, side, up;  // gluLookAt's frame
+    double tangent, aspect;  // gluPerspective's: the tangent of half the vertical field, and w / h
+};
+
 // Where the viewer draws cell (column, row) of a plane, in a world of columns x rows cells a plane.
 // The sheet stands upright, turned half a turn about z to face the eye: column x at
 // y = columns / 2 - x and row y at z = y - rows / 2 (halves rounded toward zero, so that the running
@@ -90,3 +104,13 @@ struct View {
 // up to MAX_DISTANCE. The far plane stays ten times the distance, and beyond the farthest cell from
 // any eye at that distance about the pivot, so that orbiting never cuts the world.
 View initial_view(int columns, int rows, int planes);
+
+// How far from the pointer, in pixels, a cell's point may land and still be picked: about half the
+// spacing of the running system's cells in its first view.
+constexpr double PICK_RADIUS = 5;
+
+// The cell whose point lands nearest the centre of pixel (x, y) when the world of columns x rows x
+// planes cells is drawn from view.camera in a window of w x h pixels, in any plane; of points equally
+// near, the one in front. Only points within PICK_RADIUS and between the near and far planes count:
+// nothing when there are none.
+std::optional<Place> pick(const View& view, int w, int h, int columns, int rows, int planes, int x, int y);

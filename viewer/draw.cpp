@@ -3,13 +3,10 @@
 #include <FL/gl.h>
 #include <GL/glu.h>
 
+#include "viewer/colours.h"
 #include "viewer/world_window.h"
 
 namespace {
-
-struct Colour {
-    GLfloat r, g, b;
-};
 
 struct Vertex {
     GLfloat x, y, z;
@@ -29,7 +26,6 @@ constexpr CubeFace CUBE_FACES[] = {
     {{1, 0, 1}, {{1, 1, -1}, {1, 1, 1}, {1, -1, 1}, {1, -1, -1}}},          // x = +1, magenta
 };
 
-constexpr Colour MARKER_COLOUR = {0.1f, 0.6f, 1.0f};
 constexpr GLfloat SMOKE_POINT_SIZE = 3;
 constexpr GLfloat MARKER_POINT_SIZE = 1;
 
@@ -89,7 +85,7 @@ void WorldWindow::draw_plane(const Plane& plane, GLfloat& point_size) {
             Colour colour;
             if (cell.smoke > 0) {
                 size = SMOKE_POINT_SIZE;
-                colour = {0, cell.smoke, 0};
+                colour = smoke_colour(cell.smoke);
             } else if (lacks_a_neighbour(cell)) {
                 size = MARKER_POINT_SIZE;
                 colour = MARKER_COLOUR;
@@ -144,4 +140,5 @@ void WorldWindow::draw() {
     glLightfv(GL_LIGHT0, GL_POSITION, light_position);
     draw_cube();
     draw_cells();
+    if (exploring) draw_overlay();
 }

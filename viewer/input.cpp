@@ -1,17 +1,30 @@
-// Mouse and keyboard: events only record the pointer; the timer's tick moves the camera.
+// Mouse and keyboard: events only record the pointer; the timer's tick moves the camera, and in
+// explore mode steps the world while it plays.
 #include <FL/Fl.H>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "common/cell_text.h"
 #include "common/standard_streams.h"
 
 #include "viewer/world_window.h"
 
 namespace {
 
-constexpr int KEY_STEP = 'f';  // by key code, so Shift and Caps Lock make no difference
+// By key code, so Shift and Caps Lock make no difference.
+constexpr int KEY_STEP = 'f';
 constexpr int KEY_QUIT = 'q';
+constexpr int KEY_PLAY = ' ';   // explore mode only, as the two below
+constexpr int KEY_RESET = 'r';
+
+// A left press and release no farther apart than this along either axis, in pixels, and with no
+// drag beyond it in between, make a click rather than an orbit.
+constexpr int CLICK_TOLERANCE = 3;
+
+// The steps per second are counted over this long: a figure that holds still long enough to read.
+constexpr std::chrono::milliseconds RATE_PERIOD(500);
 
 }  // namespace
 
@@ -21,17 +34,23 @@ int WorldWindow::handle(int event) {
             begin_drag(Fl::event_button(), Fl::event_x(), Fl::event_y());
             return 1;
         case FL_RELEASE:
-            drag_button = -1;  // whichever button went up
+            end_drag(Fl::event_x(), Fl::event_y());
             return 1;
         case FL_DRAG:
             mouse_x = Fl::event_x();
             mouse_y = Fl::event_y();
+            press_moved = press_moved || std::abs(mouse_x - press_x) > CLICK_TOLERANCE ||
+                          std::abs(mouse_y - press_y) > CLICK_TOLERANCE;
             return 1;
         case FL_KEYBOARD:
             if (Fl::event_key() == KEY_STEP) {
                 step();
             } else if (Fl::event_key() == KEY_QUIT) {
                 std::exit(1);
+            } else if (exploring && Fl::event_key() == KEY_PLAY) {
+                toggle_play();
+            } else if (exploring && Fl::event_key() == KEY_RESET) {
+                reset();
             }
             return 1;  // every other key is consumed too
         case FL_FOCUS:  // takes the keyboard, which the toolkit gives its frame's child that takes it
@@ -44,7 +63,51 @@ int WorldWindow::handle(int event) {
 
 void WorldWindow::step() {
     lattice->step();
+    ++step_number;
+    if (exploring) survey_lattice();
     // Said once: the viewer goes on.
+    if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "the reports to standard output");
+}
+
+void WorldWindow::survey_lattice() {
+    summary = survey(*lattice);
+    if (!first_nonfinite && summary.first_nonfinite) first_nonfinite = FirstNonFinite{step_number, *summary.first_nonfinite};
+}
+
+void WorldWindow::toggle_play() {
+    playing = !playing;
+    steps_per_second.reset();
+    rate_start = std::chrono::steady_clock::now();
+    rate_steps = 0;
+}
+
+void WorldWindow::measure_rate() {
+    ++rate_steps;
+    const auto now = std::chrono::steady_clock::now();
+    const std::chrono::duration<double> elapsed = now - rate_start;
+    if (elapsed < RATE_PERIOD) return;
+    steps_per_second = rate_steps / elapsed.count();
+    rate_start = now;
+    rate_steps = 0;
+}
+
+void WorldWindow::reset() {
+    // The old lattice goes first, so that a big world never needs the room of two.
+    lattice.reset();
+    lattice = make_world(world);
+    step_number = 0;
+    first_nonfinite.reset();
+    survey_lattice();
+}
+
+void WorldWindow::pick_at(int x, int y) {
+    selected = pick({camera(), near_plane, far_plane}, w(), h(), world.columns, world.rows, world.planes, x, y);
+    if (selected) say(cell_line(step_number, *selected, *lattice->cell(selected->column, selected->row, selected->plane)));
+}
+
+void WorldWindow::say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
     if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "the reports to standard output");
 }
 
@@ -52,6 +115,7 @@ void WorldWindow::begin_drag(int button, int x, int y) {
     drag_button = button;
     press_x = mouse_x = x;
     press_y = mouse_y = y;
+    press_moved = false;
     press_elevation = elevation;
     press_azimuth = azimuth;
     press_distance = distance;
@@ -59,8 +123,23 @@ void WorldWindow::begin_drag(int button, int x, int y) {
     press_target_y = target_y;
 }
 
+void WorldWindow::end_drag(int x, int y) {
+    const bool click = drag_button == FL_LEFT_MOUSE && !press_moved && std::abs(x - press_x) <= CLICK_TOLERANCE &&
+                       std::abs(y - press_y) <= CLICK_TOLERANCE;
+    if (exploring && click) {
+        // A click picks rather than orbits: the camera goes back to where the press found it.
+        set_camera({press_elevation, press_azimuth, press_distance, press_target_x, press_target_y});
+        pick_at(press_x, press_y);
+    }
+    drag_button = -1;  // whichever button went up
+}
+
 bool WorldWindow::tick(float dt) {
     if (drag_button != -1) update_camera(dt);
+    if (playing) {
+        step();
+        measure_rate();
+    }
     return true;
 }
 

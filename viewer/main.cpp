@@ -28,7 +28,9 @@ constexpr const char* USAGE = "usage: smoke-viewer [world options] [toolkit opti
 constexpr const char* DESCRIPTION =
     "Opens the window \"World\" on the smoke lattice: drag with the left, middle and right buttons to\n"
     "orbit, zoom and pan; f steps the model and prints its report; q quits. The world options choose\n"
-    "another world, as smoke-steps takes them; the toolkit's own options follow them.";
+    "another world, as smoke-steps takes them; the toolkit's own options follow them.\n"
+    "With --explore, space plays and pauses, r resets to the seeded state, a left click selects a cell\n"
+    "and prints its values, and the figures show over the scene.";
 
 int refuse(const std::string& problem) {
     std::fprintf(stderr, "smoke-viewer: %s\n%s; 'smoke-viewer --help' lists them\n", problem.c_str(), USAGE);
@@ -107,10 +109,11 @@ std::vector<char*> argument_vector(std::vector<std::string>& args) {
 // The program's own options first, then the toolkit's from what is left: RUN, or the status to end
 // with at once. Both are read before anything opens the display, so -display counts and a refusal
 // needs none.
-int parse(int argc, char** argv, World& world, std::vector<std::string>& toolkit_args) {
+int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::string>& toolkit_args) {
     CLI::App app(DESCRIPTION, "smoke-viewer");
     set_help_layout(app, USAGE);
     app.allow_extras();
+    app.add_flag("--explore", explore, "Play, pause, reset and pick cells, with the figures on screen");
     const WorldOptions world_options(app);
     try {
         app.parse(argc, argv);
@@ -190,8 +193,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     World world;
+    bool explore = false;
     std::vector<std::string> toolkit_args;  // lives as long as the window: q ends the process from inside
-    if (const int status = parse(argc, argv, world, toolkit_args); status != RUN) return status;
+    if (const int status = parse(argc, argv, world, explore, toolkit_args); status != RUN) return status;
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
     Fl::warning = toolkit_warning;
     Fl::error = toolkit_warning;
@@ -202,7 +206,7 @@ int main(int argc, char** argv) {
     // Lives until the process ends; q exits without tearing it down.
     WorldFrame* frame = nullptr;
     try {
-        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", world);
+        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", world, explore);
     } catch (const std::bad_alloc&) {
         std::fputs("smoke-viewer: out of memory while building the world\n", stderr);
         return 1;

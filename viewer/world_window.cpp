@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world)
-    : Fl_Gl_Window(x, y, w, h, title), lattice(make_world(world)) {
+WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world, bool explore)
+    : Fl_Gl_Window(x, y, w, h, title), lattice(make_world(world)), exploring(explore), world(world) {
     const View view = initial_view(world.columns, world.rows, world.planes);
     set_camera(view.camera);
     near_plane = view.near_plane;
     far_plane = view.far_plane;
+    if (exploring) survey_lattice();
 }
 
 void WorldWindow::set_camera(const CameraPose& pose) {
@@ -22,8 +23,8 @@ void WorldWindow::resize(int x, int y, int w, int h) {
     Fl_Gl_Window::resize(x, y, std::min(w, MAX_WINDOW_SIDE), std::min(h, MAX_WINDOW_SIDE));
 }
 
-WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const World& world)
-    : Fl_Window(x, y, w, h, title), view(new WorldWindow(0, 0, w, h, title, world)) {
+WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const World& world, bool explore)
+    : Fl_Window(x, y, w, h, title), view(new WorldWindow(0, 0, w, h, title, world, explore)) {
     // No resizable widget and no size range, as ever: window managers are told the size it opens
     // with, and keep to it.
     end();

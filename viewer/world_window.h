@@ -1,20 +1,34 @@
 // The window "World": an OpenGL view of the lattice with an orbiting camera, stepped by the f key,
-// inside the program's top-level frame.
+// inside the program's top-level frame. In explore mode it also plays, resets, picks cells and shows
+// the figures over the scene.
 #pragma once
 
 #include <FL/Fl_Gl_Window.H>
 #include <FL/Fl_Window.H>
 
+#include <array>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "lattice/lattice.h"
+#include "lattice/survey.h"
 #include "viewer/camera.h"
+#include "viewer/overlay_text.h"
+
+// The overlay's text: a display list per character code in the window's OpenGL context, and the
+// font's metrics in pixels.
+struct OverlayFont {
+    unsigned lists = 0;  // the first list; 0 when there is no font
+    int ascent = 0, descent = 0;
+    std::array<int, 256> advance{};
+};
 
 class WorldWindow : public Fl_Gl_Window {
 public:
     // Builds and seeds the world's lattice, and sets the camera and depth range that show it whole.
-    WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World());
+    WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World(), bool explore = false);
 
     void draw() override;
     int handle(int event) override;
@@ -22,7 +36,8 @@ public:
     // so the X server never holds a larger one.
     void resize(int x, int y, int w, int h) override;
 
-    // Called by the timer: applies a drag in progress to the camera. Always true.
+    // Called by the timer: applies a drag in progress to the camera, and steps the world while it
+    // plays. Always true.
     bool tick(float dt);
     // Recomputes the camera from the press snapshot and the pointer's total displacement.
     void update_camera(float dt);
@@ -41,12 +56,41 @@ public:
     // goes on, being interactive, and ends with a failure status.
     bool reports_lost = false;
 
+    // Explore mode (--explore): space plays and pauses, r resets, a left click picks a cell, and the
+    // overlay shows the figures. Without it the window is the plain viewer, and none of this changes.
+    bool exploring;
+    World world;  // what r rebuilds
+    long step_number = 0;  // steps since the seeded state
+    bool playing = false;
+    std::optional<double> steps_per_second;  // measured while playing, once a measure is whole
+    Survey summary;  // of the lattice at step_number; explore mode keeps it, once a step
+    std::optional<FirstNonFinite> first_nonfinite;
+    std::optional<Place> selected;  // the picked cell, followed from step to step
+    bool press_moved = false;  // the pointer left the click tolerance since the left button went down
+
+    // Explore mode's actions, as its keys and clicks trigger them.
+    void toggle_play();
+    void reset();
+    // Selects the cell nearest window position (x, y) and prints its line, or clears the selection.
+    void pick_at(int x, int y);
+
 private:
     void begin_drag(int button, int x, int y);
+    void end_drag(int x, int y);
     void step();
+    void survey_lattice();
+    void measure_rate();
+    void say(const std::string& line);
     void setup_context();
     void draw_cells();
     void draw_plane(const Plane& plane, float& point_size);
+    void draw_overlay();
+    void load_font();
+
+    // Steps taken while playing since rate_start, the start of the measure under way.
+    std::chrono::steady_clock::time_point rate_start;
+    long rate_steps = 0;
+    OverlayFont font;
 
     // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members only
     // so that their memory is reused.
@@ -68,7 +112,7 @@ private:
 // is a child that only the program sizes, and this frame takes whatever size it is given.
 class WorldFrame : public Fl_Window {
 public:
-    WorldFrame(int x, int y, int w, int h, const char* title, const World& world);
+    WorldFrame(int x, int y, int w, int h, const char* title, const World& world, bool explore = false);
 
     // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
     // on behalf of another client; the view follows.

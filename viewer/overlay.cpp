@@ -1,0 +1,201 @@
+// Explore mode's overlay, drawn over the scene in window pixels with lighting and the depth test
+// off: the figures along the top, the legend on the left, the selected cell on the right and its
+// highlight, and the keys along the bottom. At 800 x 600 all but the highlight stay clear of the
+// running system's sheet (x 160 to 640, y 80 to 570).
+#include <FL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "viewer/colours.h"
+#include "viewer/world_window.h"
+
+// Last: Xlib's macros (Success, None, Bool) would break the headers above.
+#include <FL/x.H>
+#include <GL/glx.h>
+
+namespace {
+
+constexpr int MARGIN = 8;  // from the window's edges, and inside a panel
+constexpr int SIDE_WIDTH = 150;  // the columns left and right of the sheet
+constexpr int SIDE_TOP = 90;  // below the lines along the top
+constexpr int HIGHLIGHT_HALF = 6;  // the selected cell's square, in pixels from its point
+constexpr int LEGEND_BAR_WIDTH = 120, LEGEND_BAR_HEIGHT = 10;
+constexpr float LEGEND_TOP_SMOKE = 1.5f;  // the bar runs from smoke 0 to this, past saturation
+constexpr const char* KEYS = "space play/pause   f step   r reset   click a cell   q quit";
+
+int line_height(const OverlayFont& font) { return font.ascent + font.descent + 1; }
+
+int text_width(const OverlayFont& font, const std::string& text) {
+    int width = 0;
+    for (const char c : text) width += font.advance[static_cast<unsigned char>(c)];
+    return width;
+}
+
+// Mesa compiles the blank glyphs of glXUseXFont into display lists that do not move the raster
+// position, so a line drawn whole would run its words together: each word goes to its own place.
+void draw_text(const OverlayFont& font, const std::string& text, int x, int baseline) {
+    glListBase(font.lists);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) {
+            glRasterPos2i(x + text_width(font, text.substr(0, start)), baseline);
+            glCallLists(GLsizei(end - start), GL_UNSIGNED_BYTE, &text[start]);
+        }
+        start = end + 1;
+    }
+}
+
+void fill(int x, int y, int w, int h, const Colour& c) {
+    glColor3f(c.r, c.g, c.b);
+    glRecti(x, y, x + w, y + h);
+}
+
+// Darkens the scene behind a block of text, so that it reads over smoke and markers alike.
+void panel(int x, int y, int w, int h) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0, 0, 0, 0.65f);
+    glRecti(x, y, x + w, y + h);
+    glDisable(GL_BLEND);
+}
+
+// Lines of text on a panel whose top left corner is (x, y); returns the panel's bottom.
+int text_block(const OverlayFont& font, const std::vector<std::string>& lines, int x, int y) {
+    int width = 0;
+    for (const std::string& line : lines) width = std::max(width, text_width(font, line));
+    const int height = int(lines.size()) * line_height(font);
+    panel(x, y, width + 2 * MARGIN, height + MARGIN);
+    glColor3f(1, 1, 1);
+    int baseline = y + MARGIN / 2 + font.ascent;
+    for (const std::string& line : lines) {
+        draw_text(font, line, x + MARGIN, baseline);
+        baseline += line_height(font);
+    }
+    return y + height + MARGIN;
+}
+
+// The points' colours as they show: smoke from black to full green, saturated beyond; the blue
+// marker; the selected cell's square.
+void legend(const OverlayFont& font, int x, int y) {
+    const int line = line_height(font);
+    const float saturation = float(1 / POINT_LIGHT);
+    char saturated[64];
+    std::snprintf(saturated, sizeof saturated, "full green from %.3g", saturation);
+    panel(x, y, SIDE_WIDTH - MARGIN, 7 * line + LEGEND_BAR_HEIGHT + MARGIN);
+    glColor3f(1, 1, 1);
+    int baseline = y + MARGIN / 2 + font.ascent;
+    const int left = x + MARGIN;
+    draw_text(font, "points: smoke", left, baseline);
+
+    // The bar, smoke 0 at its left end: the colours run as the points' do, linearly up to saturation.
+    const int bar_top = baseline + font.descent + 2;
+    const int full = left + int(LEGEND_BAR_WIDTH * saturation / LEGEND_TOP_SMOKE + 0.5f);
+    const Colour black = as_shown(smoke_colour(0)), green = as_shown(smoke_colour(saturation));
+    glBegin(GL_QUADS);
+    glColor3f(black.r, black.g, black.b);
+    glVertex2i(left, bar_top + LEGEND_BAR_HEIGHT);
+    glVertex2i(left, bar_top);
+    glColor3f(green.r, green.g, green.b);
+    glVertex2i(full, bar_top);
+    glVertex2i(full, bar_top + LEGEND_BAR_HEIGHT);
+    glEnd();
+    fill(full, bar_top, left + LEGEND_BAR_WIDTH - full, LEGEND_BAR_HEIGHT, green);
+
+    // Ticks at 0 and 1, with their figures below.
+    glColor3f(1, 1, 1);
+    const int one = left + int(LEGEND_BAR_WIDTH / LEGEND_TOP_SMOKE + 0.5f);
+    for (const int tick : {left, one}) glRecti(tick, bar_top + LEGEND_BAR_HEIGHT, tick + 1, bar_top + LEGEND_BAR_HEIGHT + 3);
+    baseline = bar_top + LEGEND_BAR_HEIGHT + 3 + font.ascent;
+    draw_text(font, "0", left, baseline);
+    draw_text(font, "1", one - text_width(font, "1") / 2, baseline);
+    draw_text(font, saturated, left, baseline += line);
+
+    // The marker's swatch, a little larger than its one-pixel point, and the highlight's square.
+    const int swatch = font.ascent - 2;
+    fill(left, baseline + line - swatch, swatch, swatch, as_shown(MARKER_COLOUR));
+    glColor3f(1, 1, 1);
+    draw_text(font, "no smoke, and a", left + swatch + 6, baseline += line);
+    draw_text(font, "neighbour missing", left + swatch + 6, baseline += line);
+    glRecti(left, baseline + line - swatch, left + swatch, baseline + line);
+    glColor3f(0, 0, 0);
+    glRecti(left + 1, baseline + line - swatch + 1, left + swatch - 1, baseline + line - 1);
+    glColor3f(1, 1, 1);
+    draw_text(font, "selected cell", left + swatch + 6, baseline += line);
+}
+
+// A square outline about a window position, drawn through pixel centres so that its lines are crisp.
+void highlight(double x, double y) {
+    const double x0 = int(x) - HIGHLIGHT_HALF + 0.5, y0 = int(y) - HIGHLIGHT_HALF + 0.5;
+    const double x1 = int(x) + HIGHLIGHT_HALF + 0.5, y1 = int(y) + HIGHLIGHT_HALF + 0.5;
+    glColor3f(1, 1, 1);
+    glBegin(GL_LINE_LOOP);
+    glVertex2d(x0, y0);
+    glVertex2d(x1, y0);
+    glVertex2d(x1, y1);
+    glVertex2d(x0, y1);
+    glEnd();
+}
+
+}  // namespace
+
+void WorldWindow::draw_overlay() {
+    if (!context_valid()) load_font();  // a new context has no lists
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, w(), h(), 0, -1, 1);  // window pixels, y down as the toolkit counts them
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    if (selected) {
+        const Point p = cell_point(world.columns, world.rows, selected->column, selected->row, selected->plane);
+        const WindowPoint q = project(camera(), w(), h(), p);
+        if (q.depth > near_plane && q.depth < far_plane) highlight(q.x, q.y);
+    }
+    if (font.lists) {  // else the X server refused even "fixed", and there is no text
+        const std::vector<std::string> status =
+            status_lines(step_number, playing, steps_per_second, summary, lattice->cell_count(), first_nonfinite);
+        text_block(font, status, 0, 0);
+        legend(font, 0, SIDE_TOP);
+        if (selected) {
+            const Cell& cell = *lattice->cell(selected->column, selected->row, selected->plane);
+            text_block(font, cell_lines(*selected, cell), w() - SIDE_WIDTH, SIDE_TOP);
+        }
+        const int line = line_height(font);
+        panel(0, h() - line - MARGIN, text_width(font, KEYS) + 2 * MARGIN, line + MARGIN);
+        glColor3f(1, 1, 1);
+        draw_text(font, KEYS, MARGIN, h() - MARGIN / 2 - font.descent - 1);
+    }
+
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+// The X server's "fixed" font, 6 x 13 pixels on a server without font packages, which every server
+// has built in: a display list for each character, kept with the context, and the metrics to lay
+// the text out by.
+void WorldWindow::load_font() {
+    font.lists = 0;
+    XFontStruct* const x_font = XLoadQueryFont(fl_display, "fixed");
+    if (!x_font) return;
+    font.lists = glGenLists(GLsizei(font.advance.size()));
+    glXUseXFont(x_font->fid, 0, int(font.advance.size()), font.lists);
+    font.ascent = x_font->ascent;
+    font.descent = x_font->descent;
+    for (unsigned c = 0; c < font.advance.size(); ++c) {
+        const bool in_font = c >= x_font->min_char_or_byte2 && c <= x_font->max_char_or_byte2;
+        font.advance[c] = !in_font ? 0 : x_font->per_char ? x_font->per_char[c - x_font->min_char_or_byte2].width
+                                                          : x_font->max_bounds.width;
+    }
+    XFreeFont(fl_display, x_font);
+}
