@@ -1,5 +1,6 @@
 #include "lattice/lattice.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 
@@ -101,10 +102,14 @@ float class_equilibrium(int c, float rho, float u) {
     return static_cast<float>((((double(t1) + t2) + t3) + t4) * rho);
 }
 
-// BGK relaxation of every link of one cell toward its equilibrium, wired or not.
-void collide_cell(Cell& cell, float omega) {
+// A cell's density and velocity, from its populations.
+void take_moments(Cell& cell) {
     cell.density = cell.sum_density();
     cell.velocity = cell.sum_velocity(cell.density);
+}
+
+// BGK relaxation of every link of one cell toward the equilibrium of its moments, wired or not.
+void relax(Cell& cell, float omega) {
     const float equilibrium[CLASS_COUNT] = {
         class_equilibrium(REST, cell.density, cell.velocity),
         class_equilibrium(AXIS, cell.density, cell.velocity),
@@ -116,6 +121,11 @@ void collide_cell(Cell& cell, float omega) {
         const float delta = link.population - link.equilibrium;
         link.post_collision = static_cast<float>(link.population - double(omega) * delta);
     }
+}
+
+void collide_cell(Cell& cell, float omega) {
+    take_moments(cell);
+    relax(cell, omega);
 }
 
 // Streams a cell's post-collision values: each goes into the target cell's smoke and back into the
@@ -136,9 +146,10 @@ void stream_cell(Cell& cell) {
             continue;
         }
         neighbour->smoke += v;
-        // Strict, so an equal value or a NaN never raises.
+        // Strict, so an equal value or a NaN never raises: std::max keeps its first argument unless
+        // the second is larger. Unlike an if, it costs no mispredicted branch.
         Link& back = neighbour->links[l];
-        if (v > back.population) back.population = v;
+        back.population = std::max(back.population, v);
     }
     cell.smoke = own_smoke;
 }
@@ -180,7 +191,10 @@ void Lattice::advance() {
     };
     const int slices = rows + lag * (plane_count - 1);
     for (int slice = -lead; slice < slices; ++slice) {
-        for_each_row(slice + lead, [omega](Cell& cell) { collide_cell(cell, omega); });
+        // A row's moments first: each is a long chain of roundings, and those of different cells,
+        // back to back, overlap in the processor.
+        for_each_row(slice + lead, take_moments);
+        for_each_row(slice + lead, [omega](Cell& cell) { relax(cell, omega); });
         for_each_row(slice, stream_cell);
     }
 }
