@@ -1,13 +1,19 @@
-// smoke-bench: the cost of the lattice's step, its passes, its construction and its report, beside
-// the straightforward link-by-link step as a yardstick.
+// smoke-bench: the cost of the lattice's step in a world that fits in the caches and in two that do
+// not, beside the straightforward link-by-link step as a yardstick and the machine's memory
+// bandwidth, which bounds the step once the world outgrows the caches; and the cost of the step's
+// passes, of building a world and of the step's output.
 #include <benchmark/benchmark.h>
+#include <sys/mman.h>
+#include <time.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "field_output.h"
@@ -16,88 +22,198 @@
 
 namespace {
 
-constexpr int WARM_UP_STEPS = 40;  // smoke and populations have reached the reported cells
-constexpr int STEPS_PER_RUN = 80;  // then start over, before the figures run into inf and NaN
+// A lattice's size.
+struct Shape {
+    int columns, rows, planes;
 
-std::unique_ptr<Lattice> warm_world() {
-    auto lattice = make_world();
-    for (int i = 0; i < WARM_UP_STEPS; ++i) reference_step(*lattice);
-    return lattice;
+    double cells() const { return double(columns) * rows * planes; }
+    std::string name() const {
+        const std::string sheet = std::to_string(columns) + "x" + std::to_string(rows);
+        return planes == 1 ? sheet : sheet + "x" + std::to_string(planes);
+    }
+};
+
+// The running system's world, fitting in the caches; a sheet of 262,144 cells, far larger than
+// them; and a block of three planes, where a cell waits a whole plane between two streamings.
+constexpr Shape RUNNING_SYSTEM = {GRID_SIZE, GRID_SIZE, PLANE_COUNT};
+constexpr Shape SHAPES[] = {RUNNING_SYSTEM, {512, 512, 1}, {128, 128, 3}};
+
+// The bandwidth sweep's buffer, far larger than any cache (the virtual machine reports a 508 MB one).
+constexpr std::size_t SWEEP_BYTES = std::size_t(1) << 30;
+
+// A step reads every byte of a cell's memory and writes it back: the least it must move.
+double bytes_per_cell_update() { return 2.0 * double(lattice_bytes(1)); }
+
+// The benchmarks' rates divide by the thread's CPU time; the sweep is timed the same way.
+double cpu_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
 
-// Copies the model's state (not the wiring) of every cell of from into to.
-void copy_state(const Lattice& from, Lattice& to) {
-    for (std::size_t p = 0; p < from.planes.size(); ++p) {
-        for (std::size_t i = 0; i < from.planes[p]->cells.size(); ++i) {
-            const Cell& a = *from.planes[p]->cells[i];
-            Cell& b = *to.planes[p]->cells[i];
-            b.smoke = a.smoke;
-            b.density = a.density;
-            b.velocity = a.velocity;
-            for (int j = 0; j < DIRECTION_COUNT; ++j) {
-                b.links[j].population = a.links[j].population;
-                b.links[j].equilibrium = a.links[j].equilibrium;
-                b.links[j].post_collision = a.links[j].post_collision;
-            }
+// Reads a buffer far larger than the caches and writes it back, word by word: the traffic of a step
+// in a world that outgrows the caches, at the machine's own rate. (A copy into a second buffer would
+// read each line of the copy before writing it: half as much traffic again as it counts.)
+class MemorySweep {
+public:
+    MemorySweep() = default;
+    MemorySweep(const MemorySweep&) = delete;
+    MemorySweep& operator=(const MemorySweep&) = delete;
+    ~MemorySweep() {
+        if (words) munmap(words, SWEEP_BYTES);
+    }
+
+    // Maps and fills the buffer the first time (untimed), so that a run without a sweep skips it;
+    // false when it cannot be mapped.
+    bool ready() {
+        if (words) return true;
+        void* p = mmap(nullptr, SWEEP_BYTES, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return false;
+        // Huge pages where the system allows them: filling a gigabyte page by page takes seconds on a
+        // virtual machine, and the tests run the benchmarks once each.
+        madvise(p, SWEEP_BYTES, MADV_HUGEPAGE);
+        words = static_cast<std::uint64_t*>(p);
+        run();
+        return true;
+    }
+    double bytes() const { return 2.0 * double(SWEEP_BYTES); }
+    void run() {
+        for (std::size_t i = 0; i < SWEEP_BYTES / sizeof(std::uint64_t); ++i) words[i] += 1;
+        benchmark::ClobberMemory();
+    }
+    // Bytes per second of one sweep.
+    double bandwidth() {
+        const double start = cpu_seconds();
+        run();
+        return bytes() / (cpu_seconds() - start);
+    }
+
+private:
+    std::uint64_t* words = nullptr;
+};
+
+constexpr const char* NO_SWEEP = "cannot map the memory sweep's buffer";
+
+// Smoke and populations drawn uniformly from [0, 1) with a fixed seed, so that every start is the
+// same. A state of the same kind at every size: a freshly seeded world is almost all zeros, and its
+// smoke reaches a large world's far cells only after hundreds of steps. No zeros, no subnormal
+// floats (which cost some processors far more than normal ones), nothing infinite.
+void randomise(Lattice& lattice) {
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> value(0.0f, 1.0f);
+    for (auto& plane : lattice.planes) {
+        for (auto& cell : plane->cells) {
+            cell->smoke = value(random);
+            for (Link& link : cell->links) link.population = value(random);
         }
     }
 }
 
-void count_cell_updates(benchmark::State& state) {
-    state.counters["MLUPS"] = benchmark::Counter(double(state.iterations()) * GRID_SIZE * GRID_SIZE * PLANE_COUNT / 1e6,
-                                                 benchmark::Counter::kIsRate);
+// Steps before a lattice starts over (untimed): a random state's figures grow by about a factor of
+// 5 a step in a block of planes, and would overflow to inf after about 50.
+constexpr int STEPS_PER_RUN = 20;
+
+std::unique_ptr<Lattice> random_world(Shape shape) {
+    auto lattice = std::make_unique<Lattice>(shape.columns, shape.rows, shape.planes, WORLD_TAU, WORLD_LATTICE_SPEED);
+    randomise(*lattice);
+    return lattice;
 }
 
-// Runs work once per iteration on a lattice that keeps stepping through the same stretch of its
-// history, set back (untimed, with set_back) every STEPS_PER_RUN iterations.
+// Cell updates a second (MLUPS) and the time per cell update.
+void count_cell_updates(benchmark::State& state, Shape shape) {
+    const double updates = double(state.iterations()) * shape.cells();
+    state.counters["MLUPS"] = benchmark::Counter(updates / 1e6, benchmark::Counter::kIsRate);
+    state.counters["per_cell"] = benchmark::Counter(updates, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Runs work once per iteration on a lattice of the shape that keeps stepping through the same
+// stretch of its history, set back (untimed, with set_back) every STEPS_PER_RUN iterations. Answers
+// the CPU time of the timed part.
 template <typename Work, typename SetBack = void (*)()>
-void run_steps(benchmark::State& state, Work work, SetBack set_back = [] {}) {
-    const auto start = warm_world();
-    auto lattice = warm_world();
+double run_steps(benchmark::State& state, Shape shape, Work work, SetBack set_back = [] {}) {
+    const auto lattice = random_world(shape);
     int steps = 0;
+    double timed = 0, start = cpu_seconds();
     for (auto _ : state) {
         work(*lattice);
         benchmark::ClobberMemory();
         if (++steps == STEPS_PER_RUN) {
             state.PauseTiming();
-            copy_state(*start, *lattice);
+            timed += cpu_seconds() - start;
+            randomise(*lattice);
             set_back();
             steps = 0;
+            start = cpu_seconds();
             state.ResumeTiming();
         }
     }
-    count_cell_updates(state);
+    timed += cpu_seconds() - start;
+    count_cell_updates(state, shape);
+    return timed;
 }
 
-void BM_Step(benchmark::State& state) {
-    run_steps(state, [](Lattice& l) { l.advance(); });
+// A step benchmark that also gives the bound the memory sets on its speed and the share of it that
+// the step reaches, from a sweep right after the timed steps: the machine's speed drifts, so the two
+// are measured together, with the same clock.
+template <typename Work>
+void run_bounded_steps(benchmark::State& state, Shape shape, MemorySweep& sweep, Work work) {
+    const double seconds = run_steps(state, shape, work);
+    if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
+    const double bound = sweep.bandwidth() / bytes_per_cell_update();  // cell updates a second
+    state.counters["bound_MLUPS"] = bound / 1e6;
+    state.counters["of_bound"] = double(state.iterations()) * shape.cells() / seconds / bound;
 }
 
-void BM_ReferenceStep(benchmark::State& state) { run_steps(state, reference_step); }
+void BM_MemorySweep(benchmark::State& state, MemorySweep& sweep) {
+    if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
+    const double start = cpu_seconds();
+    for (auto _ : state) sweep.run();
+    const double bandwidth = double(state.iterations()) * sweep.bytes() / (cpu_seconds() - start);
+    state.SetBytesProcessed(std::int64_t(double(state.iterations()) * sweep.bytes()));
+    state.counters["bound_MLUPS"] = bandwidth / bytes_per_cell_update() / 1e6;
+}
+
+void BM_Step(benchmark::State& state, Shape shape, MemorySweep& sweep) {
+    run_bounded_steps(state, shape, sweep, [](Lattice& l) { l.advance(); });
+}
+
+// The step as its two passes, each a sweep over the whole lattice, as it was before advance() made
+// them one.
+void BM_TwoPasses(benchmark::State& state, Shape shape, MemorySweep& sweep) {
+    run_bounded_steps(state, shape, sweep, [](Lattice& l) {
+        l.collide();
+        l.stream();
+    });
+}
+
+void BM_ReferenceStep(benchmark::State& state, Shape shape) { run_steps(state, shape, reference_step); }
 
 void BM_Collide(benchmark::State& state) {
     // Collision alone leaves the state as it was, so it can repeat on one lattice.
-    auto lattice = warm_world();
+    const auto lattice = random_world(RUNNING_SYSTEM);
     for (auto _ : state) {
         lattice->collide();
         benchmark::ClobberMemory();
     }
-    count_cell_updates(state);
+    count_cell_updates(state, RUNNING_SYSTEM);
 }
 
 void BM_Stream(benchmark::State& state) {
-    // Streaming clears the post-collision values; restore them untimed from one collision.
-    auto lattice = warm_world();
-    auto collided = warm_world();
-    collided->collide();
+    // Streaming clears the post-collision values and changes the populations: collide again, untimed.
+    const auto lattice = random_world(RUNNING_SYSTEM);
+    int steps = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        if (++steps == STEPS_PER_RUN) {
+            randomise(*lattice);
+            steps = 0;
+        }
+        lattice->collide();
+        state.ResumeTiming();
         lattice->stream();
         benchmark::ClobberMemory();
-        state.PauseTiming();
-        copy_state(*collided, *lattice);
-        state.ResumeTiming();
     }
-    count_cell_updates(state);
+    count_cell_updates(state, RUNNING_SYSTEM);
 }
 
 void BM_BuildAndSeed(benchmark::State& state) {
@@ -106,7 +222,7 @@ void BM_BuildAndSeed(benchmark::State& state) {
 
 void BM_StepWithReport(benchmark::State& state) {
     std::FILE* sink = std::fopen("/dev/null", "w");
-    run_steps(state, [sink](Lattice& l) {
+    run_steps(state, RUNNING_SYSTEM, [sink](Lattice& l) {
         l.advance();
         l.report(sink);
     });
@@ -139,7 +255,7 @@ void step_with_files(benchmark::State& state, bool with_collection) {
         if (!written) state.SkipWithError(error.c_str());
     };
     start();
-    run_steps(state, write, [&] {
+    run_steps(state, RUNNING_SYSTEM, write, [&] {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directory(folder);
         start();
@@ -153,13 +269,23 @@ void BM_StepWithVtkSeries(benchmark::State& state) { step_with_files(state, true
 
 }  // namespace
 
-BENCHMARK(BM_Step);
-BENCHMARK(BM_ReferenceStep);
-BENCHMARK(BM_Collide);
-BENCHMARK(BM_Stream);
-BENCHMARK(BM_BuildAndSeed);
-BENCHMARK(BM_StepWithReport);
-BENCHMARK(BM_StepWithVtkFile);
-BENCHMARK(BM_StepWithVtkSeries);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    MemorySweep sweep;  // shared, so that its gigabyte is filled once
+    benchmark::RegisterBenchmark("BM_MemorySweep", BM_MemorySweep, std::ref(sweep));
+    for (const Shape shape : SHAPES) {
+        benchmark::RegisterBenchmark(("BM_Step/" + shape.name()).c_str(), BM_Step, shape, std::ref(sweep));
+        benchmark::RegisterBenchmark(("BM_TwoPasses/" + shape.name()).c_str(), BM_TwoPasses, shape, std::ref(sweep));
+    }
+    benchmark::RegisterBenchmark(("BM_ReferenceStep/" + RUNNING_SYSTEM.name()).c_str(), BM_ReferenceStep, RUNNING_SYSTEM);
+    benchmark::RegisterBenchmark("BM_Collide", BM_Collide);
+    benchmark::RegisterBenchmark("BM_Stream", BM_Stream);
+    benchmark::RegisterBenchmark("BM_BuildAndSeed", BM_BuildAndSeed);
+    benchmark::RegisterBenchmark("BM_StepWithReport", BM_StepWithReport);
+    benchmark::RegisterBenchmark("BM_StepWithVtkFile", BM_StepWithVtkFile);
+    benchmark::RegisterBenchmark("BM_StepWithVtkSeries", BM_StepWithVtkSeries);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
