@@ -292,6 +292,81 @@ TEST_F(BigWorld, IsWholeInViewAndAnswersKeysAndDrags) {
     release(1);
 }
 
+// Explore mode: the reports and cell lines on standard output, checked against smoke-steps.
+class ExploreViewer : public Viewer {
+protected:
+    std::vector<std::string> command() const override { return {SMOKE_VIEWER, "--explore"}; }
+
+    // A left click that does not move, on a window position. One connection keeps the move and the
+    // click in order; --sync would wait for ever when the pointer is there already.
+    void click(Pixel at) {
+        xdotool({"mousemove", "--window", std::to_string(window), std::to_string(at.x), std::to_string(at.y), "click", "1"});
+    }
+
+    bool cell_lines_arrive(size_t count) {
+        return viewer->read_until(
+            [&](const std::string& out) { return count_of(out, "Cell ") >= count && out.back() == '\n'; }, PATIENCE);
+    }
+
+    // What the viewer should print for a cell after some steps, from smoke-steps' probe of it: its
+    // last CSV row "step,column,row,plane,smoke,density,velocity,f0,...,f18" as a cell line.
+    static std::string probed_line(size_t steps, const std::string& cell) {
+        const std::string csv = run_process({SMOKE_STEPS, std::to_string(steps), "--probe", cell}).out;
+        const size_t start = csv.rfind('\n', csv.size() - 2) + 1;
+        std::istringstream row(csv.substr(start, csv.size() - 1 - start));
+        std::vector<std::string> f;
+        for (std::string field; std::getline(row, field, ',');) f.push_back(field);
+        if (f.size() != 26) return "a probe row of " + std::to_string(f.size()) + " fields: " + csv;
+        std::string line = "Cell " + f[1] + "," + f[2] + "," + f[3] + " at step " + f[0] + ": smoke " + f[4] +
+                           " density " + f[5] + " velocity " + f[6] + " populations";
+        for (size_t i = 7; i < f.size(); ++i) line += " " + f[i];
+        return line + "\n";
+    }
+
+    // The reports of steps after the first `from`, as smoke-steps prints them.
+    static std::string reports_between(size_t from, size_t to) { return reports_of(int(to)).substr(reports_of(int(from)).size()); }
+};
+
+TEST_F(ExploreViewer, PlaysPausesAndPrintsTheClickedCellAtItsStep) {
+    press_keys("space", 1);
+    ASSERT_TRUE(reports_arrive(3)) << viewer->out;
+    press_keys("space", 1);
+    const Pixel cell = cell_pixel(DEFAULT_CAMERA, 800, 600, 25, 47);  // the smoke reaches it at step 2
+    click(cell);
+    ASSERT_TRUE(cell_lines_arrive(1)) << viewer->out;
+    // Nothing stepped between the pause and the click, nor after it: the line is last, at the step
+    // of the last report, and f steps once from there.
+    const size_t paused = count_reports(viewer->out);
+    const std::string at_pause = reports_of(int(paused)) + probed_line(paused, "25,47,0");
+    EXPECT_EQ(viewer->out, at_pause);
+    press_keys("f", 1);
+    click(cell);
+    ASSERT_TRUE(cell_lines_arrive(2)) << viewer->out;
+    EXPECT_EQ(viewer->out, at_pause + reports_between(paused, paused + 1) + probed_line(paused + 1, "25,47,0"));
+}
+
+TEST_F(ExploreViewer, ResetStartsOverAndAClickOnEmptySpaceClearsTheSelection) {
+    press_keys("f", 2);
+    ASSERT_TRUE(reports_arrive(2)) << viewer->out;
+    press_keys("r", 1);
+    press_keys("f", 1);
+    const Pixel cell = cell_pixel(DEFAULT_CAMERA, 800, 600, 24, 49);  // beside the source
+    click(cell);
+    ASSERT_TRUE(cell_lines_arrive(1)) << viewer->out;
+    const std::string before = reports_of(2) + reports_of(1) + probed_line(1, "24,49,0");
+    EXPECT_EQ(viewer->out, before);
+    // The selected cell's square, six pixels about its point.
+    const Rgb white = {255, 255, 255};
+    const auto highlighted = [&](const Screenshot& s) { return shows_near(s, {cell.x + 6, cell.y}, white, 1); };
+    EXPECT_TRUE(wait_for(highlighted));
+
+    click({790, 300});  // right of the sheet, on the figures' panel: no cell's point there
+    press_keys("f", 1);
+    ASSERT_TRUE(reports_arrive(4)) << viewer->out;
+    EXPECT_EQ(viewer->out, before + reports_between(1, 2));
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) { return !highlighted(s); }));
+}
+
 TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
     for (const char* help : {"--help", "-h"}) {
         const ProcessResult r = run_process({SMOKE_VIEWER, help});
