@@ -267,4 +267,66 @@ TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
     }
 }
 
+TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWas) {
+    for (int i = 0; i < 60; ++i) window->lattice->advance();  // smoke over most of the sheet
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    const Screenshot plain = frame();
+    window->exploring = true;
+    const Screenshot explored = frame();
+    window->exploring = false;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    int differing = 0, changed_elsewhere = 0;
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x) {
+            const bool differs = !(plain.at(x, y) == explored.at(x, y));
+            if (x >= 160 && x < 640 && y >= 80 && y < 570) {
+                differing += differs;
+            } else {
+                changed_elsewhere += differs;
+            }
+        }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(changed_elsewhere, 1000);  // the figures, the legend and the keys
+}
+
+TEST_F(Drawing, TheLegendShowsThePointsColoursAsTheyAreDrawn) {
+    // The points themselves, drawn in the same frame.
+    cell(10, 20).smoke = 0.5f;
+    cell(14, 20).smoke = 1.0f;
+    window->exploring = true;
+    const Screenshot s = frame();
+    window->exploring = false;
+    const auto point = [&](int x, int y) {
+        const Pixel p = cell_pixel(DEFAULT_CAMERA, 800, 600, x, y);
+        return s.at(p.x, p.y);
+    };
+    const auto close = [](const Rgb& a, const Rgb& b) {
+        return std::abs(a.r - b.r) <= 2 && std::abs(a.g - b.g) <= 2 && std::abs(a.b - b.b) <= 2;
+    };
+    // The bar is the legend's first rows of full green; its ticks at smoke 0 and 1 hang below it.
+    int top = -1, bottom = -1;
+    for (int y = 90; y < 300 && (top < 0 || bottom == y - 1); ++y)
+        for (int x = 0; x < 150; ++x)
+            if (s.at(x, y) == Rgb{0, 255, 0}) {
+                if (top < 0) top = y;
+                bottom = y;
+                break;
+            }
+    ASSERT_GE(top, 0);
+    std::vector<int> ticks;
+    for (int x = 0; x < 150; ++x)
+        if (s.at(x, bottom + 1) == Rgb{255, 255, 255}) ticks.push_back(x);
+    ASSERT_EQ(ticks.size(), 2u);
+    const int middle = (top + bottom) / 2;
+    EXPECT_TRUE(close(s.at(ticks[0], middle), BLACK));
+    EXPECT_TRUE(close(s.at((ticks[0] + ticks[1]) / 2, middle), point(10, 20)));
+    EXPECT_TRUE(close(s.at(ticks[1], middle), point(14, 20))) << s.at(ticks[1], middle).g << " " << point(14, 20).g;
+    // The marker's swatch, in the colour of the marker at the sheet's corner.
+    int swatch = 0;
+    for (int y = bottom; y < 300; ++y)
+        for (int x = 0; x < 150; ++x) swatch += s.at(x, y) == point(0, 0);
+    EXPECT_GE(swatch, 25) << "marker " << point(0, 0).r << "," << point(0, 0).g << "," << point(0, 0).b;
+}
+
 }  // namespace

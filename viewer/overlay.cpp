@@ -35,18 +35,10 @@ int text_width(const OverlayFont& font, const std::string& text) {
     return width;
 }
 
-// Mesa compiles the blank glyphs of glXUseXFont into display lists that do not move the raster
-// position, so a line drawn whole would run its words together: each word goes to its own place.
 void draw_text(const OverlayFont& font, const std::string& text, int x, int baseline) {
+    glRasterPos2i(x, baseline);
     glListBase(font.lists);
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find(' ', start), text.size());
-        if (end > start) {
-            glRasterPos2i(x + text_width(font, text.substr(0, start)), baseline);
-            glCallLists(GLsizei(end - start), GL_UNSIGNED_BYTE, &text[start]);
-        }
-        start = end + 1;
-    }
+    glCallLists(GLsizei(text.size()), GL_UNSIGNED_BYTE, text.data());
 }
 
 void fill(int x, int y, int w, int h, const Colour& c) {
@@ -182,14 +174,12 @@ void WorldWindow::draw_overlay() {
 }
 
 // The X server's "fixed" font, 6 x 13 pixels on a server without font packages, which every server
-// has built in: a display list for each character, kept with the context, and the metrics to lay
-// the text out by.
+// has built in: a display list for each printable ASCII character, kept with the context, and the
+// metrics to lay the text out by.
 void WorldWindow::load_font() {
     font.lists = 0;
     XFontStruct* const x_font = XLoadQueryFont(fl_display, "fixed");
     if (!x_font) return;
-    font.lists = glGenLists(GLsizei(font.advance.size()));
-    glXUseXFont(x_font->fid, 0, int(font.advance.size()), font.lists);
     font.ascent = x_font->ascent;
     font.descent = x_font->descent;
     for (unsigned c = 0; c < font.advance.size(); ++c) {
@@ -197,5 +187,14 @@ void WorldWindow::load_font() {
         font.advance[c] = !in_font ? 0 : x_font->per_char ? x_font->per_char[c - x_font->min_char_or_byte2].width
                                                           : x_font->max_bounds.width;
     }
+    font.lists = glGenLists(GLsizei(font.advance.size()));
+    // Mesa drops a blank glyph's empty bitmap from its display list (raising GL_OUT_OF_MEMORY), so
+    // that a space would not move on: the font gives the visible characters, and the space is one
+    // clear pixel that moves on by its width.
+    glXUseXFont(x_font->fid, '!', '~' - '!' + 1, font.lists + '!');
+    const GLubyte clear = 0;
+    glNewList(font.lists + ' ', GL_COMPILE);
+    glBitmap(1, 1, 0, 0, GLfloat(font.advance[' ']), 0, &clear);
+    glEndList();
     XFreeFont(fl_display, x_font);
 }
