@@ -33,10 +33,11 @@ struct Shape {
     }
 };
 
-// The running system's world, fitting in the caches; a sheet of 262,144 cells, far larger than
-// them; and a block of three planes, where a cell waits a whole plane between two streamings.
+// The running system's world, which fits in the caches, and a sheet of 262,144 cells, far larger
+// than them; a block of three planes, also larger, and one of the running system's size, whose
+// cells have the block's wired links (nineteen in a middle plane, not nine) and fit in the caches.
 constexpr Shape RUNNING_SYSTEM = {GRID_SIZE, GRID_SIZE, PLANE_COUNT};
-constexpr Shape SHAPES[] = {RUNNING_SYSTEM, {512, 512, 1}, {128, 128, 3}};
+constexpr Shape SHAPES[] = {RUNNING_SYSTEM, {512, 512, 1}, {128, 128, 3}, {GRID_SIZE, GRID_SIZE, 3}};
 
 // The bandwidth sweep's buffer, far larger than any cache (the virtual machine reports a 508 MB one).
 constexpr std::size_t SWEEP_BYTES = std::size_t(1) << 30;
