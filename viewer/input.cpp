@@ -2,6 +2,8 @@
 // explore mode steps the world while it plays.
 #include <FL/Fl.H>
 
+#include <chrono>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -5,7 +5,7 @@
 #include <FL/gl.h>
 
 #include <algorithm>
-#include <array>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,8 +22,8 @@ namespace {
 constexpr int MARGIN = 8;  // from the window's edges, and inside a panel
 constexpr int SIDE_WIDTH = 150;  // the columns left and right of the sheet
 constexpr int SIDE_TOP = 90;  // below the lines along the top
-constexpr int HIGHLIGHT_HALF = 6;  // the selected cell's square, in pixels from its point
-constexpr int LEGEND_BAR_WIDTH = 120, LEGEND_BAR_HEIGHT = 10;
+constexpr int HIGHLIGHT_HALF = 6;  // the selected cell's square: its sides this many pixels from its point
+constexpr int LEGEND_BAR_WIDTH = 120, LEGEND_BAR_HEIGHT = 10, LEGEND_TICK = 3;
 constexpr float LEGEND_TOP_SMOKE = 1.5f;  // the bar runs from smoke 0 to this, past saturation
 constexpr const char* KEYS = "space play/pause   f step   r reset   click a cell   q quit";
 
@@ -55,8 +55,19 @@ void panel(int x, int y, int w, int h) {
     glDisable(GL_BLEND);
 }
 
-// Lines of text on a panel whose top left corner is (x, y); returns the panel's bottom.
-int text_block(const OverlayFont& font, const std::vector<std::string>& lines, int x, int y) {
+// A square's outline through the centres of its edge pixels, so that its lines are crisp.
+void square_outline(int left, int top, int side) {
+    const double x0 = left + 0.5, y0 = top + 0.5, x1 = left + side - 0.5, y1 = top + side - 0.5;
+    glBegin(GL_LINE_LOOP);
+    glVertex2d(x0, y0);
+    glVertex2d(x1, y0);
+    glVertex2d(x1, y1);
+    glVertex2d(x0, y1);
+    glEnd();
+}
+
+// Lines of text on a panel whose top left corner is (x, y).
+void text_block(const OverlayFont& font, const std::vector<std::string>& lines, int x, int y) {
     int width = 0;
     for (const std::string& line : lines) width = std::max(width, text_width(font, line));
     const int height = int(lines.size()) * line_height(font);
@@ -67,7 +78,6 @@ int text_block(const OverlayFont& font, const std::vector<std::string>& lines, i
         draw_text(font, line, x + MARGIN, baseline);
         baseline += line_height(font);
     }
-    return y + height + MARGIN;
 }
 
 // The points' colours as they show: smoke from black to full green, saturated beyond; the blue
@@ -75,61 +85,48 @@ int text_block(const OverlayFont& font, const std::vector<std::string>& lines, i
 void legend(const OverlayFont& font, int x, int y) {
     const int line = line_height(font);
     const float saturation = float(1 / POINT_LIGHT);
-    char saturated[64];
-    std::snprintf(saturated, sizeof saturated, "full green from %.3g", saturation);
-    panel(x, y, SIDE_WIDTH - MARGIN, 7 * line + LEGEND_BAR_HEIGHT + MARGIN);
+    // Six lines of text, one of them between the bar and its ticks.
+    panel(x, y, SIDE_WIDTH - MARGIN, 6 * line + LEGEND_BAR_HEIGHT + LEGEND_TICK + MARGIN);
     glColor3f(1, 1, 1);
+    const int left = x + MARGIN, beside = left + font.ascent + 4;
     int baseline = y + MARGIN / 2 + font.ascent;
-    const int left = x + MARGIN;
     draw_text(font, "points: smoke", left, baseline);
 
     // The bar, smoke 0 at its left end: the colours run as the points' do, linearly up to saturation.
-    const int bar_top = baseline + font.descent + 2;
-    const int full = left + int(LEGEND_BAR_WIDTH * saturation / LEGEND_TOP_SMOKE + 0.5f);
+    const int bar_top = baseline + font.descent + 2, bar_bottom = bar_top + LEGEND_BAR_HEIGHT;
+    const int full = left + int(std::lround(LEGEND_BAR_WIDTH * saturation / LEGEND_TOP_SMOKE));
     const Colour black = as_shown(smoke_colour(0)), green = as_shown(smoke_colour(saturation));
     glBegin(GL_QUADS);
     glColor3f(black.r, black.g, black.b);
-    glVertex2i(left, bar_top + LEGEND_BAR_HEIGHT);
+    glVertex2i(left, bar_bottom);
     glVertex2i(left, bar_top);
     glColor3f(green.r, green.g, green.b);
     glVertex2i(full, bar_top);
-    glVertex2i(full, bar_top + LEGEND_BAR_HEIGHT);
+    glVertex2i(full, bar_bottom);
     glEnd();
     fill(full, bar_top, left + LEGEND_BAR_WIDTH - full, LEGEND_BAR_HEIGHT, green);
 
     // Ticks at 0 and 1, with their figures below.
     glColor3f(1, 1, 1);
-    const int one = left + int(LEGEND_BAR_WIDTH / LEGEND_TOP_SMOKE + 0.5f);
-    for (const int tick : {left, one}) glRecti(tick, bar_top + LEGEND_BAR_HEIGHT, tick + 1, bar_top + LEGEND_BAR_HEIGHT + 3);
-    baseline = bar_top + LEGEND_BAR_HEIGHT + 3 + font.ascent;
+    const int one = left + int(std::lround(LEGEND_BAR_WIDTH / LEGEND_TOP_SMOKE));
+    for (const int tick : {left, one}) glRecti(tick, bar_bottom, tick + 1, bar_bottom + LEGEND_TICK);
+    baseline = bar_bottom + LEGEND_TICK + font.ascent;
     draw_text(font, "0", left, baseline);
     draw_text(font, "1", one - text_width(font, "1") / 2, baseline);
+    char saturated[64];
+    std::snprintf(saturated, sizeof saturated, "full green from %.3g", saturation);
     draw_text(font, saturated, left, baseline += line);
 
-    // The marker's swatch, a little larger than its one-pixel point, and the highlight's square.
+    // The marker, in a swatch larger than its one-pixel point, and the selected cell's square.
     const int swatch = font.ascent - 2;
-    fill(left, baseline + line - swatch, swatch, swatch, as_shown(MARKER_COLOUR));
+    baseline += line;
+    fill(left, baseline - swatch, swatch, swatch, as_shown(MARKER_COLOUR));
     glColor3f(1, 1, 1);
-    draw_text(font, "no smoke, and a", left + swatch + 6, baseline += line);
-    draw_text(font, "neighbour missing", left + swatch + 6, baseline += line);
-    glRecti(left, baseline + line - swatch, left + swatch, baseline + line);
-    glColor3f(0, 0, 0);
-    glRecti(left + 1, baseline + line - swatch + 1, left + swatch - 1, baseline + line - 1);
-    glColor3f(1, 1, 1);
-    draw_text(font, "selected cell", left + swatch + 6, baseline += line);
-}
-
-// A square outline about a window position, drawn through pixel centres so that its lines are crisp.
-void highlight(double x, double y) {
-    const double x0 = int(x) - HIGHLIGHT_HALF + 0.5, y0 = int(y) - HIGHLIGHT_HALF + 0.5;
-    const double x1 = int(x) + HIGHLIGHT_HALF + 0.5, y1 = int(y) + HIGHLIGHT_HALF + 0.5;
-    glColor3f(1, 1, 1);
-    glBegin(GL_LINE_LOOP);
-    glVertex2d(x0, y0);
-    glVertex2d(x1, y0);
-    glVertex2d(x1, y1);
-    glVertex2d(x0, y1);
-    glEnd();
+    draw_text(font, "no smoke, and a", beside, baseline);
+    draw_text(font, "neighbour missing", beside, baseline += line);
+    baseline += line;
+    square_outline(left, baseline - swatch, swatch);
+    draw_text(font, "selected cell", beside, baseline);
 }
 
 }  // namespace
@@ -150,7 +147,11 @@ void WorldWindow::draw_overlay() {
     if (selected) {
         const Point p = cell_point(world.columns, world.rows, selected->column, selected->row, selected->plane);
         const WindowPoint q = project(camera(), w(), h(), p);
-        if (q.depth > near_plane && q.depth < far_plane) highlight(q.x, q.y);
+        if (q.depth > near_plane && q.depth < far_plane) {
+            glColor3f(1, 1, 1);
+            square_outline(int(std::floor(q.x)) - HIGHLIGHT_HALF, int(std::floor(q.y)) - HIGHLIGHT_HALF,
+                           2 * HIGHLIGHT_HALF + 1);
+        }
     }
     if (font.lists) {  // else the X server refused even "fixed", and there is no text
         const std::vector<std::string> status =
