@@ -2,12 +2,14 @@
 // the running system's defaults, each value checked with a message that says where it came from.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/App.hpp>
 
+#include "common/command_line.h"
 #include "lattice/world.h"
 
 class WorldOptions {
@@ -20,15 +22,14 @@ public:
     std::optional<World> world(std::string& problem) const;
 
     bool print_scenario = false;
+    // Memory a program needs for each cell besides the lattice, counted in the check.
+    std::uint64_t extra_bytes_per_cell = 0;
 
 private:
+    std::optional<std::string> build_world(World& world) const;
     std::optional<std::string> size_, planes_, tau_, speed_, report_row_, scenario_;
     std::vector<std::string> sources_;
 };
-
-// Help in the programs' own layout: their usage line, their description, then the options as CLI11
-// lists them.
-void set_help_layout(CLI::App& app, const std::string& usage);
 
 // A cell given as "X,Y,PLANE" to option, inside world; otherwise a problem naming the option and text.
 std::optional<std::string> read_place(const std::string& option, const std::string& text, const World& world,
@@ -39,9 +40,5 @@ std::string scenario_text(const World& world);
 
 // Reads the scenario file at path over world: each key it holds replaces the world's value, and
 // its [[source]] tables replace the sources (a key a source lacks is the default source's). The
-// values are checked, but not yet against each other. False with problem set on any fault.
+// world is checked, but not against the machine's memory. False with problem set on any fault.
 bool read_scenario(const std::string& path, World& world, std::string& problem);
-
-// Bytes of memory the process may still take: what the system has available, within the limits
-// set on the process; nothing when unknown.
-std::optional<unsigned long long> available_memory();

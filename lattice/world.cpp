@@ -1,6 +1,5 @@
 #include "lattice/world.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,7 +12,8 @@ std::string range(int count) { return count == 1 ? "0" : "0 to " + std::to_strin
 }  // namespace
 
 std::optional<std::string> size_problem(long long value) {
-    if (value < 1 || value > std::numeric_limits<int>::max()) return "must be a whole number from 1 to 2147483647";
+    constexpr int LARGEST = std::numeric_limits<int>::max();
+    if (value < 1 || value > LARGEST) return "must be a whole number from 1 to " + std::to_string(LARGEST);
     return std::nullopt;
 }
 
@@ -32,10 +32,15 @@ std::optional<std::string> smoke_problem(double value) {
     return std::nullopt;
 }
 
+std::optional<std::string> index_problem(int index, int count) {
+    if (index < 0 || index >= count) return "must be " + range(count);
+    return std::nullopt;
+}
+
 std::optional<std::string> place_problem(const World& world, const Place& place) {
-    if (place.column < 0 || place.column >= world.columns) return "column must be " + range(world.columns);
-    if (place.row < 0 || place.row >= world.rows) return "row must be " + range(world.rows);
-    if (place.plane < 0 || place.plane >= world.planes) return "plane must be " + range(world.planes);
+    if (auto problem = index_problem(place.column, world.columns)) return "column " + *problem;
+    if (auto problem = index_problem(place.row, world.rows)) return "row " + *problem;
+    if (auto problem = index_problem(place.plane, world.planes)) return "plane " + *problem;
     return std::nullopt;
 }
 
@@ -52,7 +57,7 @@ std::optional<std::string> report_row_problem(const World& world, int row) {
 std::optional<std::uint64_t> cell_count(const World& world) {
     std::uint64_t count = 1;
     for (const int n : {world.columns, world.rows, world.planes}) {
-        if (n < 1 || __builtin_mul_overflow(count, std::uint64_t(n), &count)) return std::nullopt;
+        if (__builtin_mul_overflow(count, std::uint64_t(n), &count)) return std::nullopt;
     }
     return count;
 }
@@ -64,5 +69,3 @@ std::uint64_t lattice_bytes(std::uint64_t cells) {
     if (__builtin_mul_overflow(cells, per_cell, &bytes)) return std::numeric_limits<std::uint64_t>::max();
     return bytes;
 }
-
-int report_columns(const World& world) { return std::min(REPORT_COLUMNS, world.columns); }

@@ -50,6 +50,7 @@ std::optional<std::string> size_problem(long long value);        // columns, row
 std::optional<std::string> tau_problem(double value);
 std::optional<std::string> speed_problem(double value);
 std::optional<std::string> smoke_problem(double value);
+std::optional<std::string> index_problem(int index, int count);  // must be 0 to count - 1
 std::optional<std::string> place_problem(const World& world, const Place& place);
 std::optional<std::string> source_problem(const World& world, const Source& source);
 std::optional<std::string> report_row_problem(const World& world, int row);
@@ -58,8 +59,5 @@ std::optional<std::string> report_row_problem(const World& world, int row);
 std::optional<std::uint64_t> cell_count(const World& world);
 
 // Bytes a lattice of that many cells takes: each cell, its pointer in its plane, and the heap's
-// bookkeeping for it. Saturates instead of overflowing.
+// bookkeeping for it; the largest 64-bit count when that does not fit.
 std::uint64_t lattice_bytes(std::uint64_t cells);
-
-// Report columns of a world: REPORT_COLUMNS, or all of a narrower one.
-int report_columns(const World& world);

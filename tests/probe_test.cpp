@@ -24,8 +24,8 @@ bool same(const std::string& text, float value) {
 
 TEST(Probe, EveryStepsRowHoldsTheProbedCellsValuesInTheOrderGiven) {
     const Place probes[] = {{25, 40, 0}, {3, 9, 0}, {25, 49, 0}};
-    const ProcessResult r =
-        smoke_steps({"150", "--probe", "25,40,0", "--probe", "3,9,0", "--probe", "25,49,0"});
+    // STEPS after a --probe is STEPS, not a second cell.
+    const ProcessResult r = smoke_steps({"--probe", "25,40,0", "150", "--probe", "3,9,0", "--probe", "25,49,0"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 
+#include "common/float_text.h"
 #include "common/world_options.h"
 
 namespace {
@@ -83,6 +84,22 @@ TEST(Scenario, EveryKeyIsOptionalAndASourceTakesTheDefaultsItLacks) {
     expected.tau = 1.0f;
     expected.sources = {{SOURCE_X, SOURCE_Y, SOURCE_PLANE, 2.5f}};
     expect_same(read, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Python, pandas and TOML readers take a figure as a double, then round it to float.
+TEST(FloatText, EveryFigureReadsBackThroughDoubleToo) {
+    const std::uint32_t awkward = 0x15ae43fd;  // 7.038531e-26 as its shortest text reads back, via double, one off
+    float value;
+    std::memcpy(&value, &awkward, sizeof value);
+    for (const float f : {value, -value, 0.56f, 1e-45f, -0.0f, FLT_MAX}) {
+        const std::string text = float_text(f);
+        EXPECT_EQ(bits(float(std::strtod(text.c_str(), nullptr))), bits(f)) << text;
+        EXPECT_EQ(bits(std::strtof(text.c_str(), nullptr)), bits(f)) << text;
+    }
 }
 
 }  // namespace

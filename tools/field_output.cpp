@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -134,9 +135,14 @@ bool is_step_file(const std::string& name) {
            std::all_of(name.begin() + 6, name.begin() + 6 + digits, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A temporary file of a series that a kill left behind.
+// A temporary file of a series that a kill left behind: NAME.xxxxxxxx.part, NAME one of the series'.
 bool is_leftover(const std::string& name) {
-    return ends_with(name, PART) && (name.rfind("smoke", 0) == 0 || name.rfind(SCENARIO, 0) == 0);
+    constexpr std::size_t TAIL = std::char_traits<char>::length(".xxxxxxxx.part");
+    if (name.size() <= TAIL || !ends_with(name, PART) || name[name.size() - TAIL] != '.') return false;
+    const std::string base = name.substr(0, name.size() - TAIL);
+    const auto hex = name.begin() + std::ptrdiff_t(base.size() + 1);
+    return std::all_of(hex, hex + 8, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }) &&
+           (base == COLLECTION || base == SCENARIO || is_step_file(base));
 }
 
 // Writes all of data, through short writes; false with errno set on failure.
@@ -168,7 +174,7 @@ std::string VtkSeries::shown(const std::string& name) const {
     return quoted_argument((folder + "/" + name).c_str(), SHOWN);
 }
 
-bool VtkSeries::start(const std::string& scenario, std::string& error) {
+bool VtkSeries::lock(std::string& error) {
     const std::string shown_folder = quoted_argument(folder.c_str(), SHOWN);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -186,6 +192,12 @@ bool VtkSeries::start(const std::string& scenario, std::string& error) {
                                      : "cannot lock the folder " + shown_folder + ": " + std::strerror(errno);
         return false;
     }
+    return true;
+}
+
+bool VtkSeries::start(const std::string& scenario, std::string& error) {
+    if (!directory && !lock(error)) return false;
+    const std::string shown_folder = quoted_argument(folder.c_str(), SHOWN);
     if (unlinkat(dirfd(directory), COLLECTION, 0) != 0 && errno != ENOENT) {
         error = "cannot remove the earlier run's " + shown(COLLECTION) + ": " + std::strerror(errno);
         return false;

@@ -37,9 +37,11 @@ public:
     VtkSeries& operator=(const VtkSeries&) = delete;
 
     // Creates the folder if missing and locks it for this run: another run is refused while this one
-    // lasts. Then clears what an earlier run left, its collection first so that nothing looks
-    // finished, then its step files and any unfinished temporary files (counted in
-    // leftovers_removed), and writes the scenario. On failure, error says why in one line.
+    // lasts. On failure, error says why in one line.
+    bool lock(std::string& error);
+    // Locks the folder if that is not done, then clears what an earlier run left, its collection
+    // first so that nothing looks finished, then its step files and any unfinished temporary files
+    // (counted in leftovers_removed), and writes the scenario.
     bool start(const std::string& scenario, std::string& error);
     // Writes the lattice's file for this step, then lists it in the collection.
     bool write(const Lattice& lattice, long step, std::string& error);

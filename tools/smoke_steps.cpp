@@ -1,7 +1,6 @@
 // smoke-steps: runs the smoke lattice headless and prints each step's report, as the viewer does on
 // f; on request as CSV, and with the whole lattice written as a ParaView time series.
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/cell_text.h"
+#include "common/command_line.h"
 #include "common/float_text.h"
 #include "common/standard_streams.h"
 #include "common/world_options.h"
@@ -49,16 +49,17 @@ constexpr const char* DESCRIPTION =
     "override the scenario file's settings. --print-scenario shows the world a command line makes.";
 
 struct Options {
-    std::string steps_text;
-    std::string vtk_folder;  // empty: no files
-    std::string every_text;
-    bool csv = false;
-    std::vector<std::string> probe_texts;
-    bool until_nonfinite = false;
     long steps = 1;
+    std::string vtk_folder;  // empty: no files
     long every = 1;
-    std::vector<Place> probes;  // read from probe_texts once the world is known
+    bool csv = false;
+    std::vector<Place> probes;
+    bool until_nonfinite = false;
 };
+
+// Bytes a .vti file holds for each cell, built in memory before it is written: counted when the
+// world is checked against the memory there is.
+constexpr std::uint64_t VTI_BYTES_PER_CELL = sizeof(float) * (3 + DIRECTION_COUNT);
 
 int refuse(const std::string& problem) {
     std::fprintf(stderr, "smoke-steps: %s\n%s; 'smoke-steps --help' tells more\n", problem.c_str(), USAGE);
@@ -81,9 +82,10 @@ int print(const std::string& text) {
 
 // A whole number within low..MAX_STEPS; "-0" is 0.
 bool parse_count(const std::string& text, long low, long& value) {
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end && value >= low && value <= MAX_STEPS;
+    const std::optional<long> number = parse_number<long>(text);
+    if (!number || *number < low || *number > MAX_STEPS) return false;
+    value = *number;
+    return true;
 }
 
 // A folder whose name starts with '-' is far more likely an option that lost its value, as in
@@ -96,43 +98,51 @@ constexpr int RUN = -1;  // the command line asks for a run
 int parse(int argc, char** argv, Options& options, World& world) {
     CLI::App app(DESCRIPTION, "smoke-steps");
     set_help_layout(app, USAGE);
-    app.add_option("STEPS", options.steps_text, "steps to run (default 1)")->type_name("");
+    std::string steps, every;
+    std::vector<std::string> probes;
+    app.add_option("STEPS", steps, "steps to run (default 1)")->type_name("");
     app.add_option("--vtk", options.vtk_folder, "also write the whole lattice for ParaView into DIR")->type_name("DIR");
-    app.add_option("--every", options.every_text, "with --vtk: a file every K steps (default 1)")->type_name("K");
-    app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4");
-    app.add_option("--probe", options.probe_texts, "one cell's values at every step as CSV; repeatable")
+    app.add_option("--every", every, "with --vtk: a file every K steps (default 1)")->type_name("K");
+    app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4")
+        ->disable_flag_override()
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    app.add_option("--probe", probes, "one cell's values at every step as CSV; repeatable")
         ->type_name("X,Y,PLANE")
-        ->take_all();
-    app.add_flag("--until-nonfinite", options.until_nonfinite, "stop after the step that makes a value not finite");
-    const WorldOptions world_options(app);
+        ->allow_extra_args(false);
+    app.add_flag("--until-nonfinite", options.until_nonfinite, "stop after the step that makes a value not finite")
+        ->disable_flag_override()
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    WorldOptions world_options(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return print(app.help());
     } catch (const CLI::ParseError& e) {
-        return refuse(e.what());
+        return refuse(command_line_problem(e));
     }
 
-    if (app.count("STEPS") && !parse_count(options.steps_text, 0, options.steps)) {
+    if (app.count("STEPS") && !parse_count(steps, 0, options.steps)) {
         return refuse("STEPS must be a whole number from 0 to " + std::to_string(MAX_STEPS) + ", not " +
-                      quoted_argument(options.steps_text.c_str()));
+                      quoted_argument(steps.c_str()));
     }
-    if (app.count("--every") && !parse_count(options.every_text, 1, options.every)) {
+    if (app.count("--every") && !parse_count(every, 1, options.every)) {
         return refuse("K must be a whole number from 1 to " + std::to_string(MAX_STEPS) + ", not " +
-                      quoted_argument(options.every_text.c_str()));
+                      quoted_argument(every.c_str()));
     }
-    if (app.count("--vtk") && (options.vtk_folder.empty() || looks_like_an_option(options.vtk_folder))) {
+    if (app.count("--vtk") && options.vtk_folder.empty()) return refuse("--vtk needs the name of a folder, not ''");
+    if (app.count("--vtk") && looks_like_an_option(options.vtk_folder)) {
         return refuse("--vtk needs a folder, not " + quoted_argument(options.vtk_folder.c_str()) + " (write " +
                       quoted_argument(("./" + options.vtk_folder).c_str(), 22) + " for a folder of that name)");
     }
     if (app.count("--every") && !app.count("--vtk")) return refuse("--every applies to --vtk, which is missing");
-    if (options.csv && !options.probe_texts.empty()) return refuse("--probe prints its own CSV: it cannot go with --csv");
+    if (options.csv && !probes.empty()) return refuse("--probe prints its own CSV: it cannot go with --csv");
 
+    if (app.count("--vtk")) world_options.extra_bytes_per_cell = VTI_BYTES_PER_CELL;
     std::string problem;
     const std::optional<World> configured = world_options.world(problem);
     if (!configured) return refuse(problem);
     world = *configured;
-    for (const std::string& text : options.probe_texts) {
+    for (const std::string& text : probes) {
         Place place{};
         if (const auto place_problem = read_place("--probe", text, world, place)) return refuse(*place_problem);
         options.probes.push_back(place);
@@ -158,23 +168,27 @@ void write_step(const Options& options, const Lattice& lattice, long step) {
     }
 }
 
-// With --until-nonfinite: whether this step left a value that is not finite, said when it did.
-bool broke(const Options& options, const Lattice& lattice, long step) {
-    if (!options.until_nonfinite) return false;
-    const std::optional<NonFinite> first = survey(lattice).first_nonfinite;
-    if (!first) return false;
+// With --until-nonfinite, the first value this step left that is not finite, if any.
+std::optional<NonFinite> first_break(const Options& options, const Lattice& lattice) {
+    return options.until_nonfinite ? survey(lattice).first_nonfinite : std::nullopt;
+}
+
+void say_break(const NonFinite& first, long step) {
     std::fprintf(stderr, "smoke-steps: step %ld made the first value that is not finite: cell %d,%d,%d, its %s (%s)\n",
-                 step, first->cell.column, first->cell.row, first->cell.plane, quantity_name(first->quantity).c_str(),
-                 float_text(first->value).c_str());
-    return true;
+                 step, first.cell.column, first.cell.row, first.cell.plane, quantity_name(first.quantity).c_str(),
+                 float_text(first.value).c_str());
 }
 
 int run(const Options& options, const World& world) {
-    const auto lattice = make_world(world);
     std::string error;
     std::unique_ptr<VtkSeries> series;
     if (!options.vtk_folder.empty()) {
+        // Locked before the world is built, so that a second run is refused at once.
         series = std::make_unique<VtkSeries>(options.vtk_folder, options.steps);
+        if (!series->lock(error)) return fail(error);
+    }
+    const auto lattice = make_world(world);
+    if (series) {
         if (!series->start(scenario_text(world), error)) return fail(error);
         if (series->leftovers_removed > 0) {
             const int n = series->leftovers_removed;
@@ -188,16 +202,17 @@ int run(const Options& options, const World& world) {
     write_step(options, *lattice, 0);
     if (const int status = check_output()) return status;
 
-    bool stopped = broke(options, *lattice, 0);
-    for (long step = 1; step <= options.steps && !stopped; ++step) {
+    std::optional<NonFinite> broken = first_break(options, *lattice);
+    if (broken) say_break(*broken, 0);
+    for (long step = 1; step <= options.steps && !broken; ++step) {
         lattice->advance();
         write_step(options, *lattice, step);
         if (const int status = check_output()) return status;
-        stopped = broke(options, *lattice, step);
-        const bool wanted = step % options.every == 0 || step == options.steps || stopped;
+        if ((broken = first_break(options, *lattice))) say_break(*broken, step);
+        const bool wanted = step % options.every == 0 || step == options.steps || broken;
         if (series && wanted && !series->write(*lattice, step, error)) return fail(error);
     }
-    if (options.until_nonfinite && !stopped) {
+    if (options.until_nonfinite && !broken) {
         std::fprintf(stderr, "smoke-steps: every value is still finite after step %ld\n", options.steps);
     }
     if (series && !series->finish(error)) return fail(error);
@@ -215,12 +230,13 @@ int main(int argc, char** argv) {
     // Past a file size limit (ulimit -f) a write then fails with EFBIG and is said like any other
     // failure, instead of the signal killing the run in the middle of a file.
     std::signal(SIGXFSZ, SIG_IGN);
-    Options options;
-    World world;
-    if (const int status = parse(argc, argv, options, world); status != RUN) return status;
     try {
+        Options options;
+        World world;
+        if (const int status = parse(argc, argv, options, world); status != RUN) return status;
         return run(options, world);
     } catch (const std::bad_alloc&) {
-        return fail("out of memory while building the world");
+        // The world was checked against the memory available; another process may have taken it.
+        return fail("out of memory");
     }
 }
