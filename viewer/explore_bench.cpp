@@ -1,0 +1,30 @@
+// What explore mode adds to the viewer's work, on the biggest sheet it is meant for (512 x 512):
+// a pick, once per click, and the survey of the lattice, once per step.
+#include <benchmark/benchmark.h>
+
+#include "lattice/survey.h"
+#include "viewer/camera.h"
+
+namespace {
+
+constexpr int SIDE = 512;
+
+void BM_Pick(benchmark::State& state) {
+    const View view = initial_view(SIDE, SIDE, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(pick(view, FIRST_WIDTH, FIRST_HEIGHT, SIDE, SIDE, 1, 400, 300));
+    state.counters["points/s"] = benchmark::Counter(double(SIDE) * SIDE, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_Pick)->Unit(benchmark::kMillisecond);
+
+void BM_Survey(benchmark::State& state) {
+    World world;
+    world.columns = world.rows = SIDE;
+    const auto lattice = make_world(world);
+    for (auto _ : state) benchmark::DoNotOptimize(survey(*lattice));
+    state.counters["cells/s"] = benchmark::Counter(double(SIDE) * SIDE, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_Survey)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
