@@ -113,7 +113,7 @@ int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::s
     CLI::App app(DESCRIPTION, "smoke-viewer");
     set_help_layout(app, USAGE);
     app.allow_extras();
-    app.add_flag("--explore", explore, "Play, pause, reset and pick cells, with the figures on screen");
+    app.add_flag("--explore", explore, "play, pause, reset and pick cells, with the figures over the scene");
     const WorldOptions world_options(app);
     try {
         app.parse(argc, argv);
