@@ -79,18 +79,18 @@ void WorldWindow::survey_lattice() {
 void WorldWindow::toggle_play() {
     playing = !playing;
     steps_per_second.reset();
-    rate_start = std::chrono::steady_clock::now();
-    rate_steps = 0;
+    rate_start_ = std::chrono::steady_clock::now();
+    rate_steps_ = 0;
 }
 
 void WorldWindow::measure_rate() {
-    ++rate_steps;
+    ++rate_steps_;
     const auto now = std::chrono::steady_clock::now();
-    const std::chrono::duration<double> elapsed = now - rate_start;
+    const std::chrono::duration<double> elapsed = now - rate_start_;
     if (elapsed < RATE_PERIOD) return;
-    steps_per_second = rate_steps / elapsed.count();
-    rate_start = now;
-    rate_steps = 0;
+    steps_per_second = rate_steps_ / elapsed.count();
+    rate_start_ = now;
+    rate_steps_ = 0;
 }
 
 void WorldWindow::reset() {

@@ -147,25 +147,27 @@ void WorldWindow::draw_overlay() {
     if (selected) {
         const Point p = cell_point(world.columns, world.rows, selected->column, selected->row, selected->plane);
         const WindowPoint q = project(camera(), w(), h(), p);
-        if (q.depth > near_plane && q.depth < far_plane) {
+        // Only a drawn point, and one near enough to the window for its pixel to be a number.
+        const bool near_window = q.x > -w() && q.x < 2.0 * w() && q.y > -h() && q.y < 2.0 * h();
+        if (q.depth > near_plane && q.depth < far_plane && near_window) {
             glColor3f(1, 1, 1);
             square_outline(int(std::floor(q.x)) - HIGHLIGHT_HALF, int(std::floor(q.y)) - HIGHLIGHT_HALF,
                            2 * HIGHLIGHT_HALF + 1);
         }
     }
-    if (font.lists) {  // else the X server refused even "fixed", and there is no text
+    if (font_.lists) {  // else the X server refused even "fixed", and there is no text
         const std::vector<std::string> status =
             status_lines(step_number, playing, steps_per_second, summary, lattice->cell_count(), first_nonfinite);
-        text_block(font, status, 0, 0);
-        legend(font, 0, SIDE_TOP);
+        text_block(font_, status, 0, 0);
+        legend(font_, 0, SIDE_TOP);
         if (selected) {
             const Cell& cell = *lattice->cell(selected->column, selected->row, selected->plane);
-            text_block(font, cell_lines(*selected, cell), w() - SIDE_WIDTH, SIDE_TOP);
+            text_block(font_, cell_lines(*selected, cell), w() - SIDE_WIDTH, SIDE_TOP);
         }
-        const int line = line_height(font);
-        panel(0, h() - line - MARGIN, text_width(font, KEYS) + 2 * MARGIN, line + MARGIN);
+        const int line = line_height(font_);
+        panel(0, h() - line - MARGIN, text_width(font_, KEYS) + 2 * MARGIN, line + MARGIN);
         glColor3f(1, 1, 1);
-        draw_text(font, KEYS, MARGIN, h() - MARGIN / 2 - font.descent - 1);
+        draw_text(font_, KEYS, MARGIN, h() - MARGIN / 2 - font_.descent - 1);
     }
 
     glMatrixMode(GL_PROJECTION);
@@ -178,24 +180,24 @@ void WorldWindow::draw_overlay() {
 // has built in: a display list for each printable ASCII character, kept with the context, and the
 // metrics to lay the text out by.
 void WorldWindow::load_font() {
-    font.lists = 0;
+    font_.lists = 0;
     XFontStruct* const x_font = XLoadQueryFont(fl_display, "fixed");
     if (!x_font) return;
-    font.ascent = x_font->ascent;
-    font.descent = x_font->descent;
-    for (unsigned c = 0; c < font.advance.size(); ++c) {
+    font_.ascent = x_font->ascent;
+    font_.descent = x_font->descent;
+    for (unsigned c = 0; c < font_.advance.size(); ++c) {
         const bool in_font = c >= x_font->min_char_or_byte2 && c <= x_font->max_char_or_byte2;
-        font.advance[c] = !in_font ? 0 : x_font->per_char ? x_font->per_char[c - x_font->min_char_or_byte2].width
+        font_.advance[c] = !in_font ? 0 : x_font->per_char ? x_font->per_char[c - x_font->min_char_or_byte2].width
                                                           : x_font->max_bounds.width;
     }
-    font.lists = glGenLists(GLsizei(font.advance.size()));
+    font_.lists = glGenLists(GLsizei(font_.advance.size()));
     // Mesa drops a blank glyph's empty bitmap from its display list (raising GL_OUT_OF_MEMORY), so
     // that a space would not move on: the font gives the visible characters, and the space is one
     // clear pixel that moves on by its width.
-    glXUseXFont(x_font->fid, '!', '~' - '!' + 1, font.lists + '!');
+    glXUseXFont(x_font->fid, '!', '~' - '!' + 1, font_.lists + '!');
     const GLubyte clear = 0;
-    glNewList(font.lists + ' ', GL_COMPILE);
-    glBitmap(1, 1, 0, 0, GLfloat(font.advance[' ']), 0, &clear);
+    glNewList(font_.lists + ' ', GL_COMPILE);
+    glBitmap(1, 1, 0, 0, GLfloat(font_.advance[' ']), 0, &clear);
     glEndList();
     XFreeFont(fl_display, x_font);
 }

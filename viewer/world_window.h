@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "lattice/lattice.h"
@@ -87,10 +88,10 @@ private:
     void draw_overlay();
     void load_font();
 
-    // Steps taken while playing since rate_start, the start of the measure under way.
-    std::chrono::steady_clock::time_point rate_start;
-    long rate_steps = 0;
-    OverlayFont font;
+    // Steps taken while playing since rate_start_, when the measure under way began.
+    std::chrono::steady_clock::time_point rate_start_;
+    long rate_steps_ = 0;
+    OverlayFont font_;
 
     // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members only
     // so that their memory is reused.
