@@ -290,6 +290,22 @@ TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWas) {
     EXPECT_GT(changed_elsewhere, 1000);  // the figures, the legend and the keys
 }
 
+TEST_F(Drawing, TheOverlayOfAWindowWithoutSizeDrawsWithoutError) {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    window->exploring = true;
+    window->selected = Place{25, 49, 0};
+    for (const auto& [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}}) {
+        window->set_size_only(w, h);
+        window->invalidate();
+        window->draw();
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << w << " x " << h;
+    }
+    window->exploring = false;
+    window->set_size_only(800, 600);
+    window->invalidate();
+}
+
 TEST_F(Drawing, TheLegendShowsThePointsColoursAsTheyAreDrawn) {
     // The points themselves, drawn in the same frame.
     cell(10, 20).smoke = 0.5f;

@@ -132,6 +132,7 @@ void legend(const OverlayFont& font, int x, int y) {
 }  // namespace
 
 void WorldWindow::draw_overlay() {
+    if (w() <= 0 || h() <= 0) return;  // no pixels to draw over, nor a projection onto them
     if (!context_valid()) load_font();  // a new context has no lists
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
     glDisable(GL_LIGHTING);
