@@ -15,7 +15,6 @@
 
 // Last: Xlib's macros (Success, None, Bool) would break the headers above.
 #include <FL/x.H>
-#include <GL/glx.h>
 
 namespace {
 
@@ -27,6 +26,17 @@ constexpr int LEGEND_BAR_WIDTH = 120, LEGEND_BAR_HEIGHT = 10, LEGEND_TICK = 3;
 constexpr float LEGEND_TOP_SMOKE = 1.5f;  // the bar runs from smoke 0 to this, past saturation
 constexpr const char* KEYS = "space play/pause   f step   r reset   click a cell   q quit";
 
+// The glyphs in the font's texture: printable ASCII, a cell each, side by side.
+constexpr char FIRST_GLYPH = '!', LAST_GLYPH = '~';
+constexpr int GLYPHS = LAST_GLYPH - FIRST_GLYPH + 1;
+
+// A line of text to draw, its left end on a baseline. Text is drawn after the shapes, all of it in one
+// batch: a state change costs a software renderer more than the quads do.
+struct Label {
+    std::string text;
+    int x, baseline;
+};
+
 int line_height(const OverlayFont& font) { return font.ascent + font.descent + 1; }
 
 int text_width(const OverlayFont& font, const std::string& text) {
@@ -35,10 +45,37 @@ int text_width(const OverlayFont& font, const std::string& text) {
     return width;
 }
 
-void draw_text(const OverlayFont& font, const std::string& text, int x, int baseline) {
-    glRasterPos2i(x, baseline);
-    glListBase(font.lists);
-    glCallLists(GLsizei(text.size()), GL_UNSIGNED_BYTE, text.data());
+// Each character as a quad of its cell in the texture; the texture's alpha makes the glyph.
+void draw_labels(const OverlayFont& font, const std::vector<Label>& labels) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor3f(1, 1, 1);
+    const float glyph_s = float(font.cell_width) / font.texture_width;
+    const float glyph_t = float(font.ascent + font.descent) / font.texture_height;
+    glBegin(GL_QUADS);
+    for (const Label& label : labels) {
+        int x = label.x;
+        const int top = label.baseline - font.ascent, bottom = top + font.ascent + font.descent;
+        for (const char c : label.text) {
+            if (c >= FIRST_GLYPH && c <= LAST_GLYPH) {
+                const float s = (c - FIRST_GLYPH) * glyph_s;
+                glTexCoord2f(s, 0);
+                glVertex2i(x, top);
+                glTexCoord2f(s + glyph_s, 0);
+                glVertex2i(x + font.cell_width, top);
+                glTexCoord2f(s + glyph_s, glyph_t);
+                glVertex2i(x + font.cell_width, bottom);
+                glTexCoord2f(s, glyph_t);
+                glVertex2i(x, bottom);
+            }
+            x += font.advance[static_cast<unsigned char>(c)];
+        }
+    }
+    glEnd();
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
 }
 
 void fill(int x, int y, int w, int h, const Colour& c) {
@@ -67,30 +104,28 @@ void square_outline(int left, int top, int side) {
 }
 
 // Lines of text on a panel whose top left corner is (x, y).
-void text_block(const OverlayFont& font, const std::vector<std::string>& lines, int x, int y) {
+void text_block(const OverlayFont& font, const std::vector<std::string>& lines, int x, int y,
+                std::vector<Label>& labels) {
     int width = 0;
     for (const std::string& line : lines) width = std::max(width, text_width(font, line));
-    const int height = int(lines.size()) * line_height(font);
-    panel(x, y, width + 2 * MARGIN, height + MARGIN);
-    glColor3f(1, 1, 1);
+    panel(x, y, width + 2 * MARGIN, int(lines.size()) * line_height(font) + MARGIN);
     int baseline = y + MARGIN / 2 + font.ascent;
     for (const std::string& line : lines) {
-        draw_text(font, line, x + MARGIN, baseline);
+        labels.push_back({line, x + MARGIN, baseline});
         baseline += line_height(font);
     }
 }
 
 // The points' colours as they show: smoke from black to full green, saturated beyond; the blue
 // marker; the selected cell's square.
-void legend(const OverlayFont& font, int x, int y) {
+void legend(const OverlayFont& font, int x, int y, std::vector<Label>& labels) {
     const int line = line_height(font);
     const float saturation = float(1 / POINT_LIGHT);
     // Six lines of text, one of them between the bar and its ticks.
     panel(x, y, SIDE_WIDTH - MARGIN, 6 * line + LEGEND_BAR_HEIGHT + LEGEND_TICK + MARGIN);
-    glColor3f(1, 1, 1);
     const int left = x + MARGIN, beside = left + font.ascent + 4;
     int baseline = y + MARGIN / 2 + font.ascent;
-    draw_text(font, "points: smoke", left, baseline);
+    labels.push_back({"points: smoke", left, baseline});
 
     // The bar, smoke 0 at its left end: the colours run as the points' do, linearly up to saturation.
     const int bar_top = baseline + font.descent + 2, bar_bottom = bar_top + LEGEND_BAR_HEIGHT;
@@ -111,30 +146,31 @@ void legend(const OverlayFont& font, int x, int y) {
     const int one = left + int(std::lround(LEGEND_BAR_WIDTH / LEGEND_TOP_SMOKE));
     for (const int tick : {left, one}) glRecti(tick, bar_bottom, tick + 1, bar_bottom + LEGEND_TICK);
     baseline = bar_bottom + LEGEND_TICK + font.ascent;
-    draw_text(font, "0", left, baseline);
-    draw_text(font, "1", one - text_width(font, "1") / 2, baseline);
+    labels.push_back({"0", left, baseline});
+    labels.push_back({"1", one - text_width(font, "1") / 2, baseline});
     char saturated[64];
     std::snprintf(saturated, sizeof saturated, "full green from %.3g", saturation);
-    draw_text(font, saturated, left, baseline += line);
+    labels.push_back({saturated, left, baseline += line});
 
     // The marker, in a swatch larger than its one-pixel point, and the selected cell's square.
     const int swatch = font.ascent - 2;
     baseline += line;
     fill(left, baseline - swatch, swatch, swatch, as_shown(MARKER_COLOUR));
-    glColor3f(1, 1, 1);
-    draw_text(font, "no smoke, and a", beside, baseline);
-    draw_text(font, "neighbour missing", beside, baseline += line);
+    labels.push_back({"no smoke, and a", beside, baseline});
+    labels.push_back({"neighbour missing", beside, baseline += line});
     baseline += line;
+    glColor3f(1, 1, 1);
     square_outline(left, baseline - swatch, swatch);
-    draw_text(font, "selected cell", beside, baseline);
+    labels.push_back({"selected cell", beside, baseline});
 }
 
 }  // namespace
 
 void WorldWindow::draw_overlay() {
     if (w() <= 0 || h() <= 0) return;  // no pixels to draw over, nor a projection onto them
-    if (!context_valid()) load_font();  // a new context has no lists
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+    if (!context_valid()) load_font();  // a new context has no texture
+    // The scene's state is set for a new context or size only (setup_context), so what changes here
+    // is put back at the end.
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
@@ -156,49 +192,78 @@ void WorldWindow::draw_overlay() {
                            2 * HIGHLIGHT_HALF + 1);
         }
     }
-    if (font_.lists) {  // else the X server refused even "fixed", and there is no text
+    if (font_.texture) {  // else the X server refused even "fixed", and there is no text
+        std::vector<Label> labels;
         const std::vector<std::string> status =
             status_lines(step_number, playing, steps_per_second, summary, lattice->cell_count(), first_nonfinite);
-        text_block(font_, status, 0, 0);
-        legend(font_, 0, SIDE_TOP);
+        text_block(font_, status, 0, 0, labels);
+        legend(font_, 0, SIDE_TOP, labels);
         if (selected) {
             const Cell& cell = *lattice->cell(selected->column, selected->row, selected->plane);
-            text_block(font_, cell_lines(*selected, cell), w() - SIDE_WIDTH, SIDE_TOP);
+            text_block(font_, cell_lines(*selected, cell), w() - SIDE_WIDTH, SIDE_TOP, labels);
         }
-        const int line = line_height(font_);
-        panel(0, h() - line - MARGIN, text_width(font_, KEYS) + 2 * MARGIN, line + MARGIN);
-        glColor3f(1, 1, 1);
-        draw_text(font_, KEYS, MARGIN, h() - MARGIN / 2 - font_.descent - 1);
+        text_block(font_, {KEYS}, 0, h() - line_height(font_) - MARGIN, labels);
+        draw_labels(font_, labels);
     }
 
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
 }
 
 // The X server's "fixed" font, 6 x 13 pixels on a server without font packages, which every server
-// has built in: a display list for each printable ASCII character, kept with the context, and the
-// metrics to lay the text out by.
+// has built in: its printable ASCII glyphs drawn once by the server, read back, and kept as a texture
+// of the context (glBitmap text, a call per character, takes a software renderer about 20 ms a frame).
 void WorldWindow::load_font() {
-    font_.lists = 0;
-    XFontStruct* const x_font = XLoadQueryFont(fl_display, "fixed");
+    font_.texture = 0;
+    Display* const display = fl_display;
+    XFontStruct* const x_font = XLoadQueryFont(display, "fixed");
     if (!x_font) return;
     font_.ascent = x_font->ascent;
     font_.descent = x_font->descent;
+    font_.cell_width = x_font->max_bounds.width;
     for (unsigned c = 0; c < font_.advance.size(); ++c) {
         const bool in_font = c >= x_font->min_char_or_byte2 && c <= x_font->max_char_or_byte2;
         font_.advance[c] = !in_font ? 0 : x_font->per_char ? x_font->per_char[c - x_font->min_char_or_byte2].width
                                                           : x_font->max_bounds.width;
     }
-    font_.lists = glGenLists(GLsizei(font_.advance.size()));
-    // Mesa drops a blank glyph's empty bitmap from its display list (raising GL_OUT_OF_MEMORY), so
-    // that a space would not move on: the font gives the visible characters, and the space is one
-    // clear pixel that moves on by its width.
-    glXUseXFont(x_font->fid, '!', '~' - '!' + 1, font_.lists + '!');
-    const GLubyte clear = 0;
-    glNewList(font_.lists + ' ', GL_COMPILE);
-    glBitmap(1, 1, 0, 0, GLfloat(font_.advance[' ']), 0, &clear);
-    glEndList();
-    XFreeFont(fl_display, x_font);
+    const int width = GLYPHS * font_.cell_width, height = font_.ascent + font_.descent;
+    const Pixmap pixmap = XCreatePixmap(display, RootWindow(display, fl_screen), unsigned(width), unsigned(height), 1);
+    const GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    XSetForeground(display, gc, 0);
+    XFillRectangle(display, pixmap, gc, 0, 0, unsigned(width), unsigned(height));
+    XSetForeground(display, gc, 1);
+    XSetFont(display, gc, x_font->fid);
+    for (char c = FIRST_GLYPH; c <= LAST_GLYPH; ++c) {
+        XDrawString(display, pixmap, gc, (c - FIRST_GLYPH) * font_.cell_width, font_.ascent, &c, 1);
+    }
+    XImage* const image = XGetImage(display, pixmap, 0, 0, unsigned(width), unsigned(height), 1, XYPixmap);
+    XFreeGC(display, gc);
+    XFreePixmap(display, pixmap);
+    XFreeFont(display, x_font);
+    if (!image) return;
+
+    // A texture whose sides are powers of two, as OpenGL 1.x requires; the glyphs' top row at t = 0.
+    font_.texture_width = 1;
+    while (font_.texture_width < width) font_.texture_width *= 2;
+    int texture_height = 1;
+    while (texture_height < height) texture_height *= 2;
+    std::vector<GLubyte> alpha(std::size_t(font_.texture_width) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) alpha[std::size_t(y) * font_.texture_width + x] = XGetPixel(image, x, y) ? 255 : 0;
+    XDestroyImage(image);
+    alpha.resize(std::size_t(font_.texture_width) * texture_height, 0);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, font_.texture_width, texture_height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 alpha.data());
+    font_.texture = texture;
+    font_.texture_height = texture_height;
 }

@@ -18,12 +18,13 @@
 #include "viewer/camera.h"
 #include "viewer/overlay_text.h"
 
-// The overlay's text: a display list per character code in the window's OpenGL context, and the
-// font's metrics in pixels.
+// The overlay's font: its glyphs in a texture of the window's OpenGL context, a cell each, and its
+// metrics in pixels.
 struct OverlayFont {
-    unsigned lists = 0;  // the first list; 0 when there is no font
-    int ascent = 0, descent = 0;
-    std::array<int, 256> advance{};
+    unsigned texture = 0;  // 0 when there is none
+    int texture_width = 0, texture_height = 0;
+    int cell_width = 0, ascent = 0, descent = 0;
+    std::array<int, 256> advance{};  // by character code
 };
 
 class WorldWindow : public Fl_Gl_Window {
