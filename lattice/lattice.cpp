@@ -4,10 +4,45 @@
 #include <cassert>
 #include <cstddef>
 
-Plane::Plane(int columns, int rows, float lattice_speed) : columns(columns), rows(rows) {
-    assert(columns >= 1 && rows >= 1);
-    cells.resize(std::size_t(columns) * std::size_t(rows));
+namespace {
+
+// Rows by which each plane trails the plane below it in advance()'s sweep. Streaming a row touches
+// only its own row and the rows next to it, in its own plane and the two next to it; so two rows of
+// different planes whose streaming touches a common cell lie at most two rows apart, and with this
+// lag the lower plane's row streams in an earlier slice of the sweep, or earlier in the same slice.
+constexpr int PLANE_LAG = 2;
+
+// advance()'s order: slice by slice, and in each slice one row of every plane that has one there,
+// lowest plane first, each plane PLANE_LAG rows behind the plane below.
+struct Sweep {
+    int rows, planes;
+    int lag = planes > 1 ? PLANE_LAG : 0;
+
+    int slices() const { return rows + lag * (planes - 1); }
+    // Calls visit(plane, row) for the rows of a slice; a slice outside the sweep has none.
+    template <typename Visit>
+    void rows_of(int slice, Visit visit) const {
+        for (int p = 0; p < planes; ++p) {
+            const int y = slice - lag * p;
+            if (y >= 0 && y < rows) visit(p, y);
+        }
+    }
+};
+
+std::vector<std::unique_ptr<Cell>> new_cells(std::size_t count, float lattice_speed) {
+    std::vector<std::unique_ptr<Cell>> cells(count);
     for (auto& c : cells) c = std::make_unique<Cell>(0.0f, lattice_speed);
+    return cells;
+}
+
+}  // namespace
+
+Plane::Plane(int columns, int rows, float lattice_speed)
+    : Plane(columns, rows, new_cells(std::size_t(columns) * std::size_t(rows), lattice_speed), lattice_speed) {}
+
+Plane::Plane(int columns, int rows, std::vector<std::unique_ptr<Cell>> cells, float lattice_speed)
+    : columns(columns), rows(rows), cells(std::move(cells)) {
+    assert(columns >= 1 && rows >= 1 && this->cells.size() == std::size_t(columns) * std::size_t(rows));
     wire(this, 0, lattice_speed);
 }
 
@@ -42,8 +77,23 @@ void Plane::wire(Plane* target_plane, int dz, float lattice_speed) {
 
 Lattice::Lattice(int columns, int rows, int plane_count, float tau, float lattice_speed) : tau(tau) {
     assert(plane_count >= 1);
+    // The cells are made in the order advance() first reaches them, so that its sweep runs through
+    // memory in one stream rather than one for each plane.
+    const std::size_t width = std::size_t(columns);
+    std::vector<std::vector<std::unique_ptr<Cell>>> cells(static_cast<std::size_t>(plane_count));
+    for (auto& plane_cells : cells) plane_cells.resize(width * std::size_t(rows));
+    const Sweep sweep{rows, plane_count};
+    for (int slice = 0; slice < sweep.slices(); ++slice) {
+        sweep.rows_of(slice, [&](int p, int y) {
+            for (std::size_t x = 0; x < width; ++x) {
+                cells[std::size_t(p)][std::size_t(y) * width + x] = std::make_unique<Cell>(0.0f, lattice_speed);
+            }
+        });
+    }
     planes.resize(std::size_t(plane_count));
-    for (auto& p : planes) p = std::make_unique<Plane>(columns, rows, lattice_speed);
+    for (int p = 0; p < plane_count; ++p) {
+        planes[p] = std::make_unique<Plane>(columns, rows, std::move(cells[std::size_t(p)]), lattice_speed);
+    }
     for (int p = 0; p < plane_count; ++p) {
         if (p - 1 >= 0) planes[p]->connect_below(planes[p - 1].get(), lattice_speed);
         if (p + 1 < plane_count) planes[p]->connect_above(planes[p + 1].get(), lattice_speed);
@@ -156,19 +206,13 @@ void stream_cell(Cell& cell) {
 
 float collision_rate(float tau) { return static_cast<float>(1.0 / double(tau)); }
 
-// Rows by which each plane's sweep in advance() trails the plane below it. Streaming a row touches
-// only its own row and the rows next to it, in its own plane and the two next to it; so two rows of
-// different planes whose streaming touches a common cell lie at most two rows apart, and with this
-// lag the lower plane's row streams in an earlier slice of the sweep, or earlier in the same slice.
-constexpr int PLANE_LAG = 2;
-
 }  // namespace
 
 void Lattice::advance() {
-    // One sweep over memory instead of two. The planes advance together, slice by slice: in each
-    // slice every plane streams one row, PLANE_LAG rows behind the plane below it. Every row collides
-    // `lead` slices before it streams, just before the first streaming that touches it: that of the
-    // row below it, in the plane below when there is one.
+    // One sweep over memory instead of two. The planes advance together, slice by slice (see Sweep):
+    // in each slice every plane streams one row, PLANE_LAG rows behind the plane below it. Every row
+    // collides `lead` slices before it streams, just before the first streaming that touches it:
+    // that of the row below it, in the plane below when there is one.
     //
     // The figures are those of collide() then stream(), bit for bit. A collision reads and writes its
     // own cell only, and still runs before anything streams into the cell. Within a plane the rows
@@ -176,26 +220,21 @@ void Lattice::advance() {
     // two touch no common cell. So every addition and comparison meets the same values in the same
     // order.
     const float omega = collision_rate(tau);
-    const int plane_count = int(planes.size()), rows = this->rows();
-    const int lag = plane_count > 1 ? PLANE_LAG : 0;
-    const int lead = 1 + lag;
+    const Sweep sweep{rows(), int(planes.size())};
+    const int lead = 1 + sweep.lag;
     const std::size_t width = std::size_t(columns());
-    // Each plane's row of one slice of the sweep, lowest plane first.
-    const auto for_each_row = [&](int slice, auto work) {
-        for (int p = 0; p < plane_count; ++p) {
-            const int y = slice - lag * p;
-            if (y < 0 || y >= rows) continue;
+    const auto each_cell = [&](int slice, auto work) {
+        sweep.rows_of(slice, [&](int p, int y) {
             const auto first = planes[std::size_t(p)]->cells.begin() + std::ptrdiff_t(std::size_t(y) * width);
             for (auto cell = first; cell != first + std::ptrdiff_t(width); ++cell) work(**cell);
-        }
+        });
     };
-    const int slices = rows + lag * (plane_count - 1);
-    for (int slice = -lead; slice < slices; ++slice) {
+    for (int slice = -lead; slice < sweep.slices(); ++slice) {
         // A row's moments first: each is a long chain of roundings, and those of different cells,
         // back to back, overlap in the processor.
-        for_each_row(slice + lead, take_moments);
-        for_each_row(slice + lead, [omega](Cell& cell) { relax(cell, omega); });
-        for_each_row(slice, stream_cell);
+        each_cell(slice + lead, take_moments);
+        each_cell(slice + lead, [omega](Cell& cell) { relax(cell, omega); });
+        each_cell(slice, stream_cell);
     }
 }
 

@@ -12,6 +12,8 @@ class Plane {
 public:
     // Builds the cells and wires their in-plane links; no edge wraps.
     Plane(int columns, int rows, float lattice_speed);
+    // Wires cells made elsewhere, columns x rows of them row by row, in the same way.
+    Plane(int columns, int rows, std::vector<std::unique_ptr<Cell>> cells, float lattice_speed);
     explicit Plane(float lattice_speed) : Plane(GRID_SIZE, GRID_SIZE, lattice_speed) {}
 
     bool contains(int x, int y) const { return x >= 0 && x < columns && y >= 0 && y < rows; }
