@@ -215,14 +215,15 @@ void Lattice::advance() {
     // that of the row below it, in the plane below when there is one.
     //
     // The figures are those of collide() then stream(), bit for bit. A collision reads and writes its
-    // own cell only, and still runs before anything streams into the cell. Within a plane the rows
-    // stream in order, and a row of a higher plane streams before a row of a lower one only where the
-    // two touch no common cell. So every addition and comparison meets the same values in the same
-    // order.
+    // own cell only, writes nothing that another cell's streaming reads (the smoke and populations),
+    // and still runs before anything streams into the cell. Within a plane the rows stream in order,
+    // and a row of a higher plane streams before a row of a lower one only where the two touch no
+    // common cell. So every addition and comparison meets the same values in the same order.
     const float omega = collision_rate(tau);
     const Sweep sweep{rows(), int(planes.size())};
     const int lead = 1 + sweep.lag;
     const std::size_t width = std::size_t(columns());
+    // Works on every cell of a slice's rows, lowest plane first.
     const auto each_cell = [&](int slice, auto work) {
         sweep.rows_of(slice, [&](int p, int y) {
             const auto first = planes[std::size_t(p)]->cells.begin() + std::ptrdiff_t(std::size_t(y) * width);
