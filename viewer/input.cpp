@@ -104,10 +104,10 @@ void WorldWindow::reset() {
 
 void WorldWindow::pick_at(int x, int y) {
     selected = pick({camera(), near_plane, far_plane}, w(), h(), world.columns, world.rows, world.planes, x, y);
-    if (selected) say(cell_line(step_number, *selected, *lattice->cell(selected->column, selected->row, selected->plane)));
+    if (selected) print_line(cell_line(step_number, *selected, *lattice->cell(selected->column, selected->row, selected->plane)));
 }
 
-void WorldWindow::say(const std::string& line) {
+void WorldWindow::print_line(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
     if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "the reports to standard output");

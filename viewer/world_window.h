@@ -82,7 +82,7 @@ private:
     void step();
     void survey_lattice();
     void measure_rate();
-    void say(const std::string& line);
+    void print_line(const std::string& line);
     void setup_context();
     void draw_cells();
     void draw_plane(const Plane& plane, float& point_size);
