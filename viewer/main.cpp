@@ -113,14 +113,16 @@ int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::s
     CLI::App app(DESCRIPTION, "smoke-viewer");
     set_help_layout(app, USAGE);
     app.allow_extras();
-    app.add_flag("--explore", explore, "play, pause, reset and pick cells, with the figures over the scene");
+    app.add_flag("--explore", explore, "play, pause, reset and pick cells, with the figures over the scene")
+        ->disable_flag_override()
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     const WorldOptions world_options(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return print(app.help() + "\ntoolkit options:\n" + Fl::help + "\n");
     } catch (const CLI::ParseError& e) {
-        return refuse(e.what());
+        return refuse(command_line_problem(e));
     }
     // The arguments left over, in their order, are the toolkit's.
     toolkit_args = {argv[0]};
