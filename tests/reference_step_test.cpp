@@ -82,7 +82,7 @@ TEST(ReferenceStep, TheFastStepIsBitIdenticalFromRandomStatesOfManyShapes) {
     struct Shape {
         int columns, rows, planes;
     };
-    // One cell; a sheet; planes of fewer rows than the sweep's lag between planes; many planes.
+    // One cell; sheets; blocks; and seven planes of as few rows as the sweep's lag between planes.
     for (const Shape s : {Shape{1, 1, 1}, Shape{7, 5, 1}, Shape{37, 23, 3}, Shape{20, 20, 4}, Shape{6, 2, 7}}) {
         const std::string shape =
             std::to_string(s.columns) + "x" + std::to_string(s.rows) + "x" + std::to_string(s.planes);
