@@ -19,10 +19,15 @@ struct Sweep {
     int lag = planes > 1 ? PLANE_LAG : 0;
 
     int slices() const { return rows + lag * (planes - 1); }
-    // Calls visit(plane, row) for the rows of a slice; a slice outside the sweep has none.
+    // Calls visit(plane, row) for the rows of a slice, lowest plane first; a slice outside the sweep
+    // has none. Plane p's row is slice - lag * p, so only the planes from first to last have one: a
+    // slice costs its rows, not the number of planes.
     template <typename Visit>
     void rows_of(int slice, Visit visit) const {
-        for (int p = 0; p < planes; ++p) {
+        const auto floor_div = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+        const int first = lag > 0 ? std::max(0, -floor_div(rows - 1 - slice, lag)) : 0;
+        const int last = lag > 0 ? std::min(planes - 1, floor_div(slice, lag)) : planes - 1;
+        for (int p = first; p <= last; ++p) {
             const int y = slice - lag * p;
             if (y >= 0 && y < rows) visit(p, y);
         }
