@@ -135,7 +135,8 @@ start_viewer() {
 }
 
 window_shown() { xdotool search --onlyvisible --name '^World$' >/dev/null; }
-reports() { grep -c '^Lattice 9:' "$work/reports" || true; }
+# Each report ends with an empty line, whatever the world's width; nothing else the viewer prints does.
+reports() { grep -c '^$' "$work/reports" || true; }
 has_reports() { (($(reports) >= $1)); }
 
 # The window's pixels as PPM, which holds nothing but its size and pixels, so that equal pictures

@@ -71,14 +71,15 @@ wait "$named" || status=$?
   fail "-Di $DISPLAY: status $status, output: $(cat "$out/named.out")"
 
 # Without a display the reports come as they are made, and a screenshot that cannot be saved where
-# asked is saved in a temporary folder instead, said in one line.
+# asked is saved in a temporary folder instead, said in one line. A world narrower than the report's
+# ten columns has shorter reports.
 touch "$out/file"
-TMPDIR=$out run_sh 40 "$out/file" >"$out/run.out" 2>"$out/run.err" &
+TMPDIR=$out run_sh 40 "$out/file" --size 5 --source 2,4,0,1 --report-row 2 >"$out/run.out" 2>"$out/run.err" &
 run=$!
-until_true 60 grep -q '^Lattice 9:' "$out/run.out" || fail "no report came: $(cat "$out/run.err")"
-(($(grep -c '^Lattice 9:' "$out/run.out") < 40)) || fail "the reports came all at once at the end"
+until_true 60 grep -q '^Lattice 4:' "$out/run.out" || fail "no report came: $(cat "$out/run.err")"
+(($(grep -c '^Lattice 4:' "$out/run.out") < 40)) || fail "the reports came all at once at the end"
 wait "$run" || fail "run.sh failed: $(cat "$out/run.err")"
-[[ $(grep -c '^Lattice 9:' "$out/run.out") == 40 ]] || fail "not 40 reports: $(cat "$out/run.out")"
+[[ $(grep -c '^Lattice 4:' "$out/run.out") == 40 ]] || fail "not 40 reports: $(cat "$out/run.out")"
 png=$(sed -n "s|^.*: could not save the screenshot as $out/file/world.png (Not a directory); saved it as \(.*\) instead$|\1|p" "$out/run.err")
 [[ -n $png && $(head -c 4 "$png" | tail -c 3) == PNG ]] || fail "the screenshot: $(cat "$out/run.err")"
 echo "scripts: passed"
