@@ -130,6 +130,23 @@ void Lattice::add_source(int x, int y, int plane, float smoke, float lattice_spe
     }
 }
 
+void Lattice::reseed(const World& world) {
+    assert(world.columns == columns() && world.rows == rows() && std::size_t(world.planes) == planes.size());
+    tau = world.tau;
+    for (auto& plane : planes) {
+        for (auto& cell : plane->cells) {
+            for (int i = 0; i < DIRECTION_COUNT; ++i) {
+                Link& link = cell->links[i];
+                link = Link{link.neighbour, direction_length(i) * world.speed, 0.0f, 0.0f, 0.0f};
+            }
+            cell->density = cell->velocity = cell->smoke = 0.0f;
+            cell->is_source = 0;
+        }
+    }
+    for (const Source& s : world.sources) add_source(s.column, s.row, s.plane, s.smoke, world.speed);
+    report_row = world.report_row;
+}
+
 std::unique_ptr<Lattice> make_world(const World& world) {
     auto lattice = std::make_unique<Lattice>(world.columns, world.rows, world.planes, world.tau, world.speed);
     for (const Source& s : world.sources) lattice->add_source(s.column, s.row, s.plane, s.smoke, world.speed);

@@ -54,6 +54,12 @@ public:
     // ignored otherwise.
     void add_source(int x, int y, int plane, float smoke, float lattice_speed);
 
+    // Back to the state make_world(world) builds, in place and without allocating: every cell as
+    // constructed (populations, equilibria, post-collision values, density, velocity and smoke 0, no
+    // source, link speeds from world.speed), the wiring kept, then world's sources seeded in order.
+    // The world must have this lattice's columns, rows and planes.
+    void reseed(const World& world);
+
     // One time step: advance(), then report() to standard output.
     //
     // Deliberately not textbook lattice Boltzmann, and every printed figure depends on it: the
