@@ -4,8 +4,10 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "lattice/world.h"
+#include "lattice/lattice.h"
 #include "viewer/camera.h"
 
 namespace {
@@ -183,52 +185,116 @@ TEST(InitialView, EveryWorldIsWholeInTheFirstWindowAndWithinTheFarPlaneFromAnyOr
 
 namespace {
 
+struct PixelAt {
+    int x, y;
+};
+
 // The pixel a cell's point lands in, as the pointer would be on it.
-std::optional<Place> pick_at_cell(const View& view, int columns, int rows, int planes, const Place& cell) {
-    const WindowPoint q = project(view.camera, 800, 600, cell_point(columns, rows, cell.column, cell.row, cell.plane));
-    return pick(view, 800, 600, columns, rows, planes, int(std::floor(q.x)), int(std::floor(q.y)));
+PixelAt pixel_of_cell(const Lattice& lattice, const View& view, const Place& cell) {
+    const WindowPoint q =
+        project(view.camera, 800, 600, cell_point(lattice.columns(), lattice.rows(), cell.column, cell.row, cell.plane));
+    return {int(std::floor(q.x)), int(std::floor(q.y))};
+}
+
+std::optional<Place> pick_at(const Lattice& lattice, const View& view, PixelAt at) {
+    return pick(lattice, view, 800, 600, at.x, at.y);
 }
 
 bool same(const std::optional<Place>& a, const Place& b) {
     return a && a->column == b.column && a->row == b.row && a->plane == b.plane;
 }
 
+std::string text(const std::optional<Place>& p) {
+    return p ? std::to_string(p->column) + "," + std::to_string(p->row) + "," + std::to_string(p->plane) : "nothing";
+}
+
+World sized(int columns, int rows, int planes, std::vector<Source> sources) {
+    World world;
+    world.columns = columns;
+    world.rows = rows;
+    world.planes = planes;
+    world.sources = std::move(sources);
+    world.report_row = 0;
+    return world;
+}
+
 }  // namespace
 
-TEST(Pick, TheCellUnderThePointerInAnyPlane) {
-    const View sheet = initial_view(GRID_SIZE, GRID_SIZE, 1);
-    for (const Place& cell : {Place{0, 0, 0}, Place{49, 0, 0}, Place{25, 49, 0}, Place{10, 20, 0}, Place{11, 20, 0}}) {
-        EXPECT_TRUE(same(pick_at_cell(sheet, GRID_SIZE, GRID_SIZE, 1, cell), cell)) << cell.column << "," << cell.row;
-    }
-    // Behind the first plane, seen head on and orbited, each plane's points are its own.
-    const int columns = 37, rows = 23, planes = 3;
-    View block = initial_view(columns, rows, planes);
-    for (const float azimuth : {0.0f, 30.0f, 330.0f}) {
-        block.camera.azimuth = azimuth;
-        for (const Place& cell : {Place{30, 10, 2}, Place{30, 10, 1}, Place{5, 22, 0}, Place{0, 0, 2}}) {
-            EXPECT_TRUE(same(pick_at_cell(block, columns, rows, planes, cell), cell))
-                << "azimuth " << azimuth << ", cell " << cell.column << "," << cell.row << "," << cell.plane;
+TEST(Pick, EachFrontCellAtItsOwnPixelInAWorldOfPlanes) {
+    // Every cell of the front plane draws a marker (none has a plane in front of it), and a plane
+    // behind lands a fraction of a pixel away, drawing nothing there: a click on a marker is that cell.
+    for (const World& world : {sized(32, 32, 8, {{16, 31, 4, 0.42f}}), sized(50, 50, 2, {{25, 49, 0, 0.42f}})}) {
+        const auto lattice = make_world(world);
+        for (const float azimuth : {0.0f, 20.0f}) {
+            View view = initial_view(world.columns, world.rows, world.planes);
+            view.camera.azimuth = azimuth;
+            for (int row = 0; row < world.rows; ++row)
+                for (int column = 0; column < world.columns; ++column) {
+                    const Place cell = {column, row, 0};
+                    const Point p = cell_point(world.columns, world.rows, column, row, 0);
+                    if (std::abs(p.y) <= 3 && std::abs(p.z) <= 3) continue;  // behind the cube, or at its edge
+                    const std::optional<Place> picked = pick_at(*lattice, view, pixel_of_cell(*lattice, view, cell));
+                    EXPECT_TRUE(same(picked, cell)) << world.planes << " planes, azimuth " << azimuth << ": cell "
+                                                    << text(cell) << " picked " << text(picked);
+                }
         }
     }
 }
 
+TEST(Pick, APointBehindShowsAroundTheFrontOneAndIsPickedThere) {
+    // Head on, the smoke of 30,10,1 lands under the marker of 30,10,0: the marker's own pixel is the
+    // marker's, and the rest of the green square around it belongs to the cell behind.
+    const auto lattice = make_world(sized(37, 23, 3, {{30, 10, 1, 0.5f}}));
+    const View view = initial_view(37, 23, 3);
+    const PixelAt marker = pixel_of_cell(*lattice, view, {30, 10, 0}), smoke = pixel_of_cell(*lattice, view, {30, 10, 1});
+    ASSERT_LE(std::abs(marker.x - smoke.x) + std::abs(marker.y - smoke.y), 1);
+    EXPECT_TRUE(same(pick_at(*lattice, view, marker), {30, 10, 0}));
+    const PixelAt beside = {smoke.x + (marker.x > smoke.x ? -1 : 1), smoke.y + (marker.y > smoke.y ? -1 : 1)};
+    EXPECT_TRUE(same(pick_at(*lattice, view, beside), {30, 10, 1}));
+    // A cell of the middle plane without smoke draws nothing, and is not picked even on its own pixel,
+    // where the planes stand apart.
+    View orbited = view;
+    orbited.camera.azimuth = 330;
+    EXPECT_FALSE(same(pick_at(*lattice, orbited, pixel_of_cell(*lattice, orbited, {20, 10, 1})), {20, 10, 1}));
+}
+
 TEST(Pick, NothingAwayFromThePointsAndTheFrontOneOfATie) {
-    const View sheet = initial_view(GRID_SIZE, GRID_SIZE, 1);
-    EXPECT_FALSE(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, 10, 10));  // the black corner
+    const auto sheet = make_world();
+    const View view = initial_view(GRID_SIZE, GRID_SIZE, 1);
+    EXPECT_FALSE(pick(*sheet, view, 800, 600, 10, 10));  // the black corner
     // Cell 0,0 is the sheet's bottom right corner on screen: a few pixels beyond it still pick it,
     // twice the pick radius does not.
-    const WindowPoint corner = project(sheet.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 0, 0, 0));
-    const int x = int(corner.x), y = int(corner.y);
-    EXPECT_TRUE(same(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, x + 2, y + 2), {0, 0, 0}));
-    EXPECT_FALSE(pick(sheet, 800, 600, GRID_SIZE, GRID_SIZE, 1, x + int(2 * PICK_RADIUS), y));
+    const PixelAt corner = pixel_of_cell(*sheet, view, {0, 0, 0});
+    EXPECT_TRUE(same(pick(*sheet, view, 800, 600, corner.x + 2, corner.y + 2), {0, 0, 0}));
+    EXPECT_FALSE(pick(*sheet, view, 800, 600, corner.x + int(2 * PICK_RADIUS), corner.y));
     // Cell 25,27 lies on the line of sight through the pivot: every plane's point lands in the
     // window's centre, and the front one wins.
-    const View two_planes = initial_view(GRID_SIZE, GRID_SIZE, 2);
-    EXPECT_EQ(project(two_planes.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 27, 1)).x, 400.0);
-    EXPECT_TRUE(same(pick(two_planes, 800, 600, GRID_SIZE, GRID_SIZE, 2, 400, 300), {25, 27, 0}));
+    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 27, 1, 1.0f}}));
+    const View two_view = initial_view(GRID_SIZE, GRID_SIZE, 2);
+    EXPECT_EQ(project(two_view.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 27, 1)).x, 400.0);
+    EXPECT_TRUE(same(pick(*two_planes, two_view, 800, 600, 400, 300), {25, 27, 0}));
     // Points behind the near plane are not drawn, and not picked: here the eye is among the cells.
-    View inside = sheet;
+    View inside = view;
     inside.camera.target_x = -100;
     inside.camera.distance = 99.5f;
-    EXPECT_FALSE(pick(inside, 800, 600, GRID_SIZE, GRID_SIZE, 1, 400, 300));
+    EXPECT_FALSE(pick(*sheet, inside, 800, 600, 400, 300));
+}
+
+TEST(Pick, TheCubeHidesTheCellsBehindIt) {
+    const auto sheet = make_world();
+    View view = initial_view(GRID_SIZE, GRID_SIZE, 1);
+    EXPECT_FALSE(pick(*sheet, view, 800, 600, 400, 319));  // the cube's face, in front of cell 25,25,0
+    EXPECT_FALSE(pick_at(*sheet, view, pixel_of_cell(*sheet, view, {25, 25, 0})));
+    EXPECT_TRUE(same(pick_at(*sheet, view, pixel_of_cell(*sheet, view, {27, 25, 0})), {27, 25, 0}));  // beside it
+    // From behind it lies on the cube's blue face, which is drawn first and keeps the pixel.
+    View behind = view;
+    behind.camera.azimuth = 180;
+    EXPECT_FALSE(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 25, 0})));
+    EXPECT_TRUE(same(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 27, 0})), {25, 27, 0}));
+    // Smoke a plane further back: hidden head on, seen from above over the cube.
+    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
+    view = initial_view(GRID_SIZE, GRID_SIZE, 2);
+    EXPECT_FALSE(pick_at(*two_planes, view, pixel_of_cell(*two_planes, view, {25, 25, 1})));
+    view.camera.elevation = 60;
+    EXPECT_TRUE(same(pick_at(*two_planes, view, pixel_of_cell(*two_planes, view, {25, 25, 1})), {25, 25, 1}));
 }

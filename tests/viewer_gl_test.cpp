@@ -267,27 +267,34 @@ TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
     }
 }
 
-TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWas) {
+TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWasAndShowsTheLongestFiguresWhole) {
     for (int i = 0; i < 60; ++i) window->lattice->advance();  // smoke over most of the sheet
+    // The selected cell's panel at its widest: figures of 15 characters.
+    for (Link& link : cell(0, 0).links) link.population = -0.000108385764f;
     while (glGetError() != GL_NO_ERROR) {
     }
     const Screenshot plain = frame();
     window->exploring = true;
+    window->selected = Place{0, 0, 0};
     const Screenshot explored = frame();
     window->exploring = false;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    int differing = 0, changed_elsewhere = 0;
+    const Pixel highlight = cell_pixel(DEFAULT_CAMERA, 800, 600, 0, 0);
+    int differing = 0, changed_elsewhere = 0, text_at_right_edge = 0;
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 800; ++x) {
             const bool differs = !(plain.at(x, y) == explored.at(x, y));
+            if (std::abs(x - highlight.x) <= 7 && std::abs(y - highlight.y) <= 7) continue;  // its square
             if (x >= 160 && x < 640 && y >= 80 && y < 570) {
                 differing += differs;
             } else {
                 changed_elsewhere += differs;
             }
+            text_at_right_edge += x >= 796 && explored.at(x, y) == Rgb{255, 255, 255};
         }
     EXPECT_EQ(differing, 0);
-    EXPECT_GT(changed_elsewhere, 1000);  // the figures, the legend and the keys
+    EXPECT_GT(changed_elsewhere, 1000);  // the figures, the legend, the selected cell and the keys
+    EXPECT_EQ(text_at_right_edge, 0);  // the panel's margin: no figure runs off the window
 }
 
 TEST_F(Drawing, TheOverlayOfAWindowWithoutSizeDrawsWithoutError) {

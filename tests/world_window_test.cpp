@@ -4,8 +4,10 @@
 #include <FL/Fl.H>
 
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/cell_text.h"
@@ -246,6 +248,50 @@ TEST_F(ExploreEvents, AClickPicksAndPrintsTheCellADragOrbitsAndEmptySpaceClears)
     EXPECT_FALSE(window.selected);
 }
 
+// Every value of every cell and of the lattice, bit for bit, and which links are wired.
+std::string lattice_bits(const Lattice& lattice) {
+    std::string bits;
+    const auto add = [&](const auto& value) { bits.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    add(lattice.tau);
+    add(lattice.report_row);
+    for (const auto& plane : lattice.planes)
+        for (const auto& cell : plane->cells) {
+            for (const Link& link : cell->links) {
+                for (const float value : {link.velocity, link.population, link.equilibrium, link.post_collision}) add(value);
+                add(link.neighbour != nullptr);
+            }
+            for (const float value : {cell->density, cell->velocity, cell->smoke}) add(value);
+            add(cell->is_source);
+        }
+    return bits;
+}
+
+TEST(ExploreReset, MakesTheLatticeInPlaceAFreshOneBitForBit) {
+    World world;
+    world.columns = 37;
+    world.rows = 23;
+    world.planes = 3;
+    world.tau = 0.7f;
+    world.speed = 0.3f;
+    world.sources = {{5, 22, 0, 1.5f}, {30, 10, 2, 0.2f}, {5, 22, 0, -0.1f}};  // the order counts
+    world.report_row = 4;
+    WorldWindow window(0, 0, 800, 600, "World", world, true);
+    const Lattice* const lattice = window.lattice.get();
+    testing::internal::CaptureStdout();
+    window.toggle_play();
+    for (int i = 0; i < 120; ++i) window.tick(0.025f);  // far into inf and nan
+    testing::internal::GetCapturedStdout();
+    window.reset();
+    EXPECT_EQ(window.lattice.get(), lattice);
+    const std::unique_ptr<Lattice> fresh = make_world(world);
+    EXPECT_TRUE(lattice_bits(*window.lattice) == lattice_bits(*fresh));
+    for (int i = 0; i < 60; ++i) {
+        window.lattice->advance();
+        fresh->advance();
+    }
+    EXPECT_TRUE(lattice_bits(*window.lattice) == lattice_bits(*fresh));
+}
+
 TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
     WorldWindow window(100, 100, 800, 600, "World");
     testing::internal::CaptureStdout();
@@ -291,6 +337,55 @@ TEST(OverlayText, TheFiguresReadAsTheCellLineDoes) {
     EXPECT_EQ(lines[2], "density  1e-45");
     EXPECT_EQ(lines[3], "velocity 0");
     EXPECT_EQ(lines[22], "f18      3.4028235e+38");
+}
+
+TEST(OverlayLayout, EachPanelHoldsItsTextInsideTheWindowInAnyFont) {
+    // The longest figures (15 characters), and the longest status.
+    Cell cell(0.0f, 0.5f);
+    for (Link& link : cell.links) link.population = -0.000108385764f;
+    const std::vector<std::string> lines = cell_lines({25, 49, 0}, cell);
+    const std::vector<std::string> status = {"step 150, playing at 40 steps/s", "largest finite smoke (none)",
+                                             "cells not finite: 2500 of 2500",
+                                             "first not finite at step 139: cell 2,1,0, its smoke (inf)"};
+    const auto inside = [](const Box& a, const Box& b) {
+        return a.x >= b.x && a.y >= b.y && a.right() <= b.right() && a.bottom() <= b.bottom();
+    };
+    const auto apart = [](const Box& a, const Box& b) {
+        return a.right() <= b.x || b.right() <= a.x || a.bottom() <= b.y || b.bottom() <= a.y;
+    };
+    // The built-in "fixed" (6 x 13), and a larger one that some servers call "fixed" (9 x 15).
+    for (const auto& [width, ascent, descent] : {std::tuple{6, 11, 2}, {9, 12, 3}}) {
+        FontMetrics font;
+        font.cell_width = width;
+        font.ascent = ascent;
+        font.descent = descent;
+        for (int c = ' '; c <= '~'; ++c) font.advance[std::size_t(c)] = width;
+        const OverlayLayout layout = overlay_layout(font, 800, 600, status, lines);
+        ASSERT_TRUE(layout.cell);
+        const std::string where = std::to_string(width) + " x " + std::to_string(ascent + descent);
+        const Box window = {0, 0, 800, 600};
+        const Box panels[] = {layout.status.panel, layout.legend.panel, layout.cell->panel, layout.keys.panel};
+        for (const Box& panel : panels) EXPECT_TRUE(inside(panel, window)) << where;
+        for (std::size_t i = 0; i < std::size(panels); ++i)
+            for (std::size_t j = 0; j < i; ++j) EXPECT_TRUE(apart(panels[i], panels[j])) << where << ": " << i << ", " << j;
+        EXPECT_EQ(layout.cell->panel.right(), 800) << where;
+        // Short figures leave it where it was: it does not jump about as the world steps.
+        const Cell empty(0.0f, 0.5f);
+        EXPECT_EQ(overlay_layout(font, 800, 600, status, cell_lines({0, 0, 0}, empty)).cell->panel.x, layout.cell->panel.x);
+        const TextPanel legend = {layout.legend.panel, layout.legend.labels};
+        for (const TextPanel& text : {layout.status, legend, *layout.cell, layout.keys})
+            for (const Label& label : text.labels) {
+                const Box ink = {label.x, label.baseline - ascent, font.width(label.text), ascent + descent};
+                EXPECT_TRUE(inside(ink, text.panel)) << where << ": " << label.text;
+            }
+        EXPECT_TRUE(inside(layout.legend.bar, layout.legend.panel)) << where;
+        if (width == 6) {  // clear of the running system's sheet, x 160 to 640 and y 80 to 570
+            EXPECT_LE(layout.status.panel.bottom(), 80);
+            EXPECT_LE(layout.legend.panel.right(), 160);
+            EXPECT_GE(layout.cell->panel.x, 640);
+            EXPECT_GE(layout.keys.panel.y, 570);
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -100,26 +101,70 @@ WindowPoint Projection::operator()(const Point& p) const {
 
 WindowPoint project(const CameraPose& camera, int w, int h, const Point& p) { return Projection(camera, w, h)(p); }
 
-std::optional<Place> pick(const View& view, int w, int h, int columns, int rows, int planes, int x, int y) {
+namespace {
+
+// Whether the reference cube hides a point at depth `depth`: the line of sight from the eye enters
+// the box [-1, 1]^3 before reaching the point, or at it (a point on a face toward the eye, which is
+// drawn first and keeps the pixel at equal depth), through a face in front of the near plane. The
+// faces it enters through face the eye, so culling keeps them; from inside the cube every face is
+// culled and nothing is hidden. Slabs: the line eye + t (p - eye), the point at t = 1.
+bool cube_hides(const Point& eye, const Point& p, double depth, double near_plane) {
+    double enter = -INFINITY, leave = INFINITY;
+    for (const auto& [from, to] : {std::pair{eye.x, p.x}, {eye.y, p.y}, {eye.z, p.z}}) {
+        const double d = to - from;
+        if (d == 0) {
+            if (from < -1 || from > 1) return false;  // parallel to this slab and outside it
+            continue;
+        }
+        const double t0 = (-1 - from) / d, t1 = (1 - from) / d;
+        enter = std::max(enter, std::min(t0, t1));
+        leave = std::min(leave, std::max(t0, t1));
+    }
+    // Depth grows linearly along the line of sight, from 0 at the eye.
+    return enter < leave && enter <= 1 && enter * depth > near_plane;
+}
+
+}  // namespace
+
+std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y) {
     const Projection projection(view.camera, w, h);
-    // The pointer's pixel is hit at its centre; points are compared by squared distance to it.
+    const int columns = lattice.columns(), rows = lattice.rows();
+    // A point covers the pixels within half its size of the pixel it lands in; otherwise points are
+    // compared by squared distance from the pointer's pixel centre.
     const double pointer_x = x + 0.5, pointer_y = y + 0.5;
-    std::optional<Place> nearest;
-    double nearest_distance = PICK_RADIUS * PICK_RADIUS, nearest_depth = 0;
-    for (int plane = 0; plane < planes; ++plane)
+    std::optional<Place> covering, nearest;
+    double covering_depth = INFINITY, nearest_distance = PICK_RADIUS * PICK_RADIUS, nearest_depth = INFINITY;
+    for (int plane = 0; plane < int(lattice.planes.size()); ++plane) {
+        const Plane& sheet = *lattice.planes[std::size_t(plane)];
         for (int row = 0; row < rows; ++row)
             for (int column = 0; column < columns; ++column) {
-                const WindowPoint q = projection(cell_point(columns, rows, column, row, plane));
+                const Point p = cell_point(columns, rows, column, row, plane);
+                const WindowPoint q = projection(p);
                 if (!(q.depth > view.near_plane && q.depth < view.far_plane)) continue;  // not drawn
-                const double distance = (q.x - pointer_x) * (q.x - pointer_x) + (q.y - pointer_y) * (q.y - pointer_y);
-                // Of two points equally near on screen, the one in front, which hides the other.
-                if (distance < nearest_distance || (nearest && distance == nearest_distance && q.depth < nearest_depth)) {
+                const double dx = q.x - pointer_x, dy = q.y - pointer_y, distance = dx * dx + dy * dy;
+                const double off_x = std::abs(std::floor(q.x) - x), off_y = std::abs(std::floor(q.y) - y);
+                // Too far to cover the pixel or to be near it: the cell's state need not be read.
+                if (distance >= PICK_RADIUS * PICK_RADIUS && std::max(off_x, off_y) > SMOKE_POINT_SIZE / 2) continue;
+                const CellMark mark = cell_mark(*sheet.cells[std::size_t(row) * columns + column]);
+                if (mark == CellMark::NONE) continue;
+                const int half = (mark == CellMark::SMOKE ? SMOKE_POINT_SIZE : MARKER_POINT_SIZE) / 2;
+                const bool covers = off_x <= half && off_y <= half;
+                // Strict comparisons: at equal depth the point drawn first stays on top.
+                const bool better = covers ? q.depth < covering_depth
+                                           : !covering && (distance < nearest_distance ||
+                                                           (nearest && distance == nearest_distance && q.depth < nearest_depth));
+                if (!better || cube_hides(projection.eye, p, q.depth, view.near_plane)) continue;
+                if (covers) {
+                    covering = Place{column, row, plane};
+                    covering_depth = q.depth;
+                } else {
                     nearest = Place{column, row, plane};
                     nearest_distance = distance;
                     nearest_depth = q.depth;
                 }
             }
-    return nearest;
+    }
+    return covering ? covering : nearest;
 }
 
 Point cell_point(int columns, int rows, int column, int row, int plane) {

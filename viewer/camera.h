@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "lattice/world.h"
+#include "lattice/lattice.h"
 
 constexpr double PI = 3.141592653589793;
 
@@ -105,12 +105,32 @@ struct View {
 // any eye at that distance about the pivot, so that orbiting never cuts the world.
 View initial_view(int columns, int rows, int planes);
 
-// How far from the pointer, in pixels, a cell's point may land and still be picked: about half the
-// spacing of the running system's cells in its first view.
+// The point a cell draws: a green one for smoke above 0 (zero, negative and NaN smoke draw none), else
+// a blue marker for a cell that lacks a neighbour, else none. A marker under a green point would lie
+// at the same depth and fail the depth test, so such a cell draws only the green one. The drawing and
+// the picking both ask this, so that a click can only select what shows.
+enum class CellMark { NONE, SMOKE, MARKER };
+inline CellMark cell_mark(const Cell& cell) {
+    if (cell.smoke > 0) return CellMark::SMOKE;
+    for (const Link& link : cell.links) {
+        if (!link.neighbour) return CellMark::MARKER;
+    }
+    return CellMark::NONE;
+}
+// The side, in pixels, of the square a point covers: an odd size, centred on the pixel the point
+// lands in.
+constexpr int SMOKE_POINT_SIZE = 3;
+constexpr int MARKER_POINT_SIZE = 1;
+
+// How far from the pointer, in pixels, a point may land and still be picked when none covers the
+// pointer's pixel: about half the spacing of the running system's cells in its first view.
 constexpr double PICK_RADIUS = 5;
 
-// The cell whose point lands nearest the centre of pixel (x, y) when the world of columns x rows x
-// planes cells is drawn from view.camera in a window of w x h pixels, in any plane; of points equally
-// near, the one in front. Only points within PICK_RADIUS and between the near and far planes count:
-// nothing when there are none.
-std::optional<Place> pick(const View& view, int w, int h, int columns, int rows, int planes, int x, int y);
+// The cell a click on pixel (x, y) of a window of w x h pixels selects, when the lattice is drawn from
+// view.camera: only cells that draw a point (cell_mark), between the near and far planes, and not
+// hidden by the reference cube (the box [-1, 1]^3, which hides a point when the line of sight to it
+// enters the cube, in front of the near plane, before or at the point). Of the points whose square covers the pixel, the front
+// one, which shows there; otherwise the point nearest the pixel's centre within PICK_RADIUS, of points
+// equally near the front one; nothing when there is none. Of points at equal depth, the first in the
+// order plane, row, column, which the drawing puts on top.
+std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y);

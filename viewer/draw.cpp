@@ -26,16 +26,6 @@ constexpr CubeFace CUBE_FACES[] = {
     {{1, 0, 1}, {{1, 1, -1}, {1, 1, 1}, {1, -1, 1}, {1, -1, -1}}},          // x = +1, magenta
 };
 
-constexpr GLfloat SMOKE_POINT_SIZE = 3;
-constexpr GLfloat MARKER_POINT_SIZE = 1;
-
-bool lacks_a_neighbour(const Cell& cell) {
-    for (const Link& link : cell.links) {
-        if (!link.neighbour) return true;
-    }
-    return false;
-}
-
 // A change of point size is costly for software renderers (Mesa's llvmpipe stalls the frame on it,
 // delaying key presses by tens of milliseconds), so it is set only when it differs from the last.
 void set_point_size(GLfloat wanted, GLfloat& current) {
@@ -79,19 +69,11 @@ void WorldWindow::draw_plane(const Plane& plane, GLfloat& point_size) {
         const auto row = GLfloat(y - plane.rows / 2);
         for (int x = 0; x < plane.columns; ++x) {
             const Cell& cell = *plane.cells[std::size_t(y) * plane.columns + x];
-            // Zero, negative and NaN smoke draw no green point. A marker under a green point would
-            // lie at the same depth and fail the depth test, so it is not drawn at all.
-            GLfloat size;
-            Colour colour;
-            if (cell.smoke > 0) {
-                size = SMOKE_POINT_SIZE;
-                colour = smoke_colour(cell.smoke);
-            } else if (lacks_a_neighbour(cell)) {
-                size = MARKER_POINT_SIZE;
-                colour = MARKER_COLOUR;
-            } else {
-                continue;
-            }
+            const CellMark mark = cell_mark(cell);
+            if (mark == CellMark::NONE) continue;
+            const bool smoke = mark == CellMark::SMOKE;
+            const GLfloat size = smoke ? SMOKE_POINT_SIZE : MARKER_POINT_SIZE;
+            const Colour colour = smoke ? smoke_colour(cell.smoke) : MARKER_COLOUR;
             if (runs_.empty() || runs_.back().size != size) runs_.push_back({size, int(points_.size()), 0});
             ++runs_.back().count;
             points_.push_back({0, GLfloat(x - plane.columns / 2), row, colour.r, colour.g, colour.b});

@@ -3,7 +3,6 @@
 #include <FL/Fl.H>
 
 #include <chrono>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -67,8 +66,7 @@ void WorldWindow::step() {
     lattice->step();
     ++step_number;
     if (exploring) survey_lattice();
-    // Said once: the viewer goes on.
-    if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "the reports to standard output");
+    check_output();
 }
 
 void WorldWindow::survey_lattice() {
@@ -94,23 +92,27 @@ void WorldWindow::measure_rate() {
 }
 
 void WorldWindow::reset() {
-    // The old lattice goes first, so that a big world never needs the room of two.
-    lattice.reset();
-    lattice = make_world(world);
+    // In place: nothing to allocate, so nothing that can fail inside the toolkit's callback.
+    lattice->reseed(world);
     step_number = 0;
     first_nonfinite.reset();
     survey_lattice();
 }
 
 void WorldWindow::pick_at(int x, int y) {
-    selected = pick({camera(), near_plane, far_plane}, w(), h(), world.columns, world.rows, world.planes, x, y);
+    selected = pick(*lattice, {camera(), near_plane, far_plane}, w(), h(), x, y);
     if (selected) print_line(cell_line(step_number, *selected, *lattice->cell(selected->column, selected->row, selected->plane)));
 }
 
 void WorldWindow::print_line(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
-    if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "the reports to standard output");
+    check_output();
+}
+
+void WorldWindow::check_output() {
+    // Said once: the viewer goes on.
+    if (!reports_lost) reports_lost = output_failed(stdout, "smoke-viewer", "to standard output");
 }
 
 void WorldWindow::begin_drag(int button, int x, int y) {

@@ -24,7 +24,7 @@
 namespace {
 
 constexpr float TIMER_PERIOD = 0.025f;  // seconds; also the tick's time step
-constexpr const char* USAGE = "usage: smoke-viewer [world options] [toolkit options]";
+constexpr const char* USAGE = "usage: smoke-viewer [--explore] [world options] [toolkit options]";
 constexpr const char* DESCRIPTION =
     "Opens the window \"World\" on the smoke lattice: drag with the left, middle and right buttons to\n"
     "orbit, zoom and pan; f steps the model and prints its report; q quits. The world options choose\n"

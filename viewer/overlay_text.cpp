@@ -12,8 +12,7 @@ std::string place_text(const Place& place) {
 
 // A name and a figure, the figures of a block in one column of a fixed-width font.
 std::string labelled(const std::string& name, float value) {
-    constexpr std::size_t NAME_WIDTH = 9;
-    return name + std::string(NAME_WIDTH - name.size(), ' ') + float_text(value);
+    return name + std::string(CELL_NAME_WIDTH - name.size(), ' ') + float_text(value);
 }
 
 }  // namespace

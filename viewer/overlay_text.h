@@ -23,5 +23,8 @@ std::vector<std::string> status_lines(long step, bool playing, std::optional<dou
                                       const std::optional<FirstNonFinite>& first);
 
 // The selected cell: its position, then its smoke, density, velocity and populations f0 to f18, a
-// line each.
+// line each, every figure after a name padded to CELL_NAME_WIDTH characters.
+constexpr std::size_t CELL_NAME_WIDTH = 9;
 std::vector<std::string> cell_lines(const Place& place, const Cell& cell);
+// The characters of a float's longest figures, such as -0.000108385764 (a rare few take more).
+constexpr std::size_t LONG_FIGURE = 15;

@@ -6,7 +6,6 @@
 #include <FL/Fl_Gl_Window.H>
 #include <FL/Fl_Window.H>
 
-#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "lattice/lattice.h"
 #include "lattice/survey.h"
 #include "viewer/camera.h"
+#include "viewer/overlay_layout.h"
 #include "viewer/overlay_text.h"
 
 // The overlay's font: its glyphs in a texture of the window's OpenGL context, a cell each, and its
@@ -23,8 +23,7 @@
 struct OverlayFont {
     unsigned texture = 0;  // 0 when there is none
     int texture_width = 0, texture_height = 0;
-    int cell_width = 0, ascent = 0, descent = 0;
-    std::array<int, 256> advance{};  // by character code
+    FontMetrics metrics;
 };
 
 class WorldWindow : public Fl_Gl_Window {
@@ -54,14 +53,14 @@ public:
     int mouse_x = 0, mouse_y = 0;
     int press_x = 0, press_y = 0;
     float press_elevation = 0, press_azimuth = 0, press_distance = 0, press_target_x = 0, press_target_y = 0;
-    // A report could not be written to standard output. Said once on standard error; the viewer
-    // goes on, being interactive, and ends with a failure status.
+    // A report or a cell's line could not be written to standard output. Said once on standard
+    // error; the viewer goes on, being interactive, and ends with a failure status.
     bool reports_lost = false;
 
     // Explore mode (--explore): space plays and pauses, r resets, a left click picks a cell, and the
     // overlay shows the figures. Without it the window is the plain viewer, and none of this changes.
     bool exploring;
-    World world;  // what r rebuilds
+    World world;  // what r seeds again
     long step_number = 0;  // steps since the seeded state
     bool playing = false;
     std::optional<double> steps_per_second;  // measured while playing, once a measure is whole
@@ -72,8 +71,9 @@ public:
 
     // Explore mode's actions, as its keys and clicks trigger them.
     void toggle_play();
-    void reset();
-    // Selects the cell nearest window position (x, y) and prints its line, or clears the selection.
+    void reset();  // back to the seeded state, step 0, in place
+    // Selects the cell a click at window position (x, y) shows (see pick) and prints its line, or
+    // clears the selection.
     void pick_at(int x, int y);
 
 private:
@@ -83,6 +83,7 @@ private:
     void survey_lattice();
     void measure_rate();
     void print_line(const std::string& line);
+    void check_output();  // after each write to standard output: notes and says a failure
     void setup_context();
     void draw_cells();
     void draw_plane(const Plane& plane, float& point_size);

@@ -1,0 +1,94 @@
+#include "viewer/overlay_layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "viewer/colours.h"
+#include "viewer/overlay_text.h"
+
+namespace {
+
+constexpr int MARGIN = 8;  // from the window's edges, and inside a panel
+constexpr int STATUS_LINES_MOST = 4;  // the side panels stay put when the fourth appears
+constexpr int LEGEND_BAR_GLYPHS = 20;  // the bar's length, in glyphs
+constexpr int LEGEND_TICK = 3;
+constexpr const char* KEYS = "space play/pause   f step   r reset   click a cell   q quit";
+
+int panel_width(const FontMetrics& font, const std::vector<std::string>& lines) {
+    int width = 0;
+    for (const std::string& line : lines) width = std::max(width, font.width(line));
+    return width + 2 * MARGIN;
+}
+
+int panel_height(const FontMetrics& font, std::size_t lines) { return int(lines) * font.line_height() + MARGIN; }
+
+TextPanel text_panel(const FontMetrics& font, const std::vector<std::string>& lines, int x, int y) {
+    TextPanel panel = {{x, y, panel_width(font, lines), panel_height(font, lines.size())}, {}};
+    int baseline = y + MARGIN / 2 + font.ascent;
+    for (const std::string& line : lines) {
+        panel.labels.push_back({line, x + MARGIN, baseline});
+        baseline += font.line_height();
+    }
+    return panel;
+}
+
+Legend legend_at(const FontMetrics& font, int x, int y) {
+    Legend legend{};
+    const int line = font.line_height(), left = x + MARGIN;
+    const int swatch = std::max(1, font.ascent - 2), beside = left + swatch + font.cell_width;
+    const float saturation = float(1 / POINT_LIGHT);
+    int baseline = y + MARGIN / 2 + font.ascent;
+    legend.labels.push_back({"points: smoke", left, baseline});
+
+    // The colours run as the points' do, linearly up to saturation, then full green.
+    legend.bar = {left, baseline + font.descent + 2, LEGEND_BAR_GLYPHS * font.cell_width, std::max(1, font.ascent - 1)};
+    legend.full = left + int(std::lround(legend.bar.w * saturation / LEGEND_TOP_SMOKE));
+    legend.ticks = {left, left + int(std::lround(legend.bar.w / LEGEND_TOP_SMOKE))};
+    legend.tick_length = LEGEND_TICK;
+    baseline = legend.bar.bottom() + LEGEND_TICK + font.ascent;  // the ticks' figures below them
+    legend.labels.push_back({"0", left, baseline});
+    legend.labels.push_back({"1", legend.ticks[1] - font.width("1") / 2, baseline});
+    char saturated[64];
+    std::snprintf(saturated, sizeof saturated, "full green from %.3g", saturation);
+    legend.labels.push_back({saturated, left, baseline += line});
+
+    // The marker in a swatch larger than its one-pixel point, and the selected cell's square.
+    baseline += line;
+    legend.marker = {left, baseline - swatch, swatch, swatch};
+    legend.labels.push_back({"no smoke, and a", beside, baseline});
+    legend.labels.push_back({"neighbour missing", beside, baseline += line});
+    baseline += line;
+    legend.square = {left, baseline - swatch, swatch, swatch};
+    legend.labels.push_back({"selected cell", beside, baseline});
+
+    int right = legend.bar.right();
+    for (const Label& label : legend.labels) right = std::max(right, label.x + font.width(label.text));
+    legend.panel = {x, y, right + MARGIN - x, baseline + font.descent + MARGIN / 2 - y};
+    return legend;
+}
+
+}  // namespace
+
+int FontMetrics::width(const std::string& text) const {
+    int sum = 0;
+    for (const char c : text) sum += advance[static_cast<unsigned char>(c)];
+    return sum;
+}
+
+OverlayLayout overlay_layout(const FontMetrics& font, int w, int h, const std::vector<std::string>& status,
+                             const std::vector<std::string>& cell) {
+    const int side_top = panel_height(font, STATUS_LINES_MOST) + font.line_height();
+    OverlayLayout layout = {text_panel(font, status, 0, 0), legend_at(font, 0, side_top), std::nullopt,
+                            text_panel(font, {KEYS}, 0, h - panel_height(font, 1))};
+    if (!cell.empty()) {
+        // As wide as the long figures make it whatever the cell holds, so that it stays put as they
+        // change; raised, when the window is short, to end above the keys, but never above the window.
+        const int width =
+            std::max(panel_width(font, cell), int(CELL_NAME_WIDTH + LONG_FIGURE) * font.cell_width + 2 * MARGIN);
+        const int top = std::max(0, std::min(side_top, layout.keys.panel.y - panel_height(font, cell.size())));
+        layout.cell = text_panel(font, cell, w - width, top);
+        layout.cell->panel.w = width;
+    }
+    return layout;
+}
