@@ -135,7 +135,10 @@ void Lattice::reseed(const World& world) {
     tau = world.tau;
     for (auto& plane : planes) {
         for (auto& cell : plane->cells) {
-            for (int i = 0; i < DIRECTION_COUNT; ++i) {
+            // As the constructor and the wiring set them: the rest link's speed is +0 whatever the
+            // lattice speed's sign.
+            cell->links[0] = Link{cell.get(), 0.0f, 0.0f, 0.0f, 0.0f};
+            for (int i = 1; i < DIRECTION_COUNT; ++i) {
                 Link& link = cell->links[i];
                 link = Link{link.neighbour, direction_length(i) * world.speed, 0.0f, 0.0f, 0.0f};
             }
