@@ -249,7 +249,8 @@ TEST(Pick, APointBehindShowsAroundTheFrontOneAndIsPickedThere) {
     const PixelAt marker = pixel_of_cell(*lattice, view, {30, 10, 0}), smoke = pixel_of_cell(*lattice, view, {30, 10, 1});
     ASSERT_LE(std::abs(marker.x - smoke.x) + std::abs(marker.y - smoke.y), 1);
     EXPECT_TRUE(same(pick_at(*lattice, view, marker), {30, 10, 0}));
-    const PixelAt beside = {smoke.x + (marker.x > smoke.x ? -1 : 1), smoke.y + (marker.y > smoke.y ? -1 : 1)};
+    // A pixel next to the marker's, inside the green square: the marker covers only its own.
+    const PixelAt beside = marker.x == smoke.x ? PixelAt{marker.x + 1, marker.y} : PixelAt{smoke.x, marker.y};
     EXPECT_TRUE(same(pick_at(*lattice, view, beside), {30, 10, 1}));
     // A cell of the middle plane without smoke draws nothing, and is not picked even on its own pixel,
     // where the planes stand apart.
@@ -280,10 +281,42 @@ TEST(Pick, NothingAwayFromThePointsAndTheFrontOneOfATie) {
     EXPECT_FALSE(pick(*sheet, inside, 800, 600, 400, 300));
 }
 
+TEST(Pick, ACellThatShowsNowhereIsNeverPicked) {
+    // Smoke in every cell of four planes: near the window's centre the planes' squares overlap, and
+    // a click between points must not reach past the front ones to a point they cover whole.
+    World world = sized(20, 20, 4, {});
+    const auto lattice = make_world(world);
+    for (const auto& plane : lattice->planes)
+        for (const auto& cell : plane->cells) cell->smoke = 0.7f;
+    const View view = initial_view(20, 20, 4);
+    const auto shows = [&](const Place& cell) {  // some pixel of its square selects it
+        const WindowPoint q =
+            project(view.camera, 400, 300, cell_point(20, 20, cell.column, cell.row, cell.plane));
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (same(pick(*lattice, view, 400, 300, int(std::floor(q.x)) + dx, int(std::floor(q.y)) + dy), cell))
+                    return true;
+        return false;
+    };
+    for (int y = 100; y < 135; ++y)
+        for (int x = 165; x < 200; ++x) {
+            const std::optional<Place> picked = pick(*lattice, view, 400, 300, x, y);
+            if (picked) {
+                EXPECT_TRUE(shows(*picked)) << x << "," << y << " picked " << text(picked);
+            }
+        }
+    // A point whose centre lies outside the window is not drawn at all.
+    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 49, 0, 0.42f}}));
+    const View edge = {{20, 30, 6, 0, 0}, 1, 1000};
+    EXPECT_LT(project(edge.camera, 400, 300, cell_point(GRID_SIZE, GRID_SIZE, 31, 28, 1)).x, 0);
+    EXPECT_FALSE(same(pick(*two_planes, edge, 400, 300, 0, 24), {31, 28, 1}));
+}
+
 TEST(Pick, TheCubeHidesTheCellsBehindIt) {
     const auto sheet = make_world();
     View view = initial_view(GRID_SIZE, GRID_SIZE, 1);
     EXPECT_FALSE(pick(*sheet, view, 800, 600, 400, 319));  // the cube's face, in front of cell 25,25,0
+    EXPECT_FALSE(pick(*sheet, view, 800, 600, 400, 312));  // near its edge, with cells within reach
     EXPECT_FALSE(pick_at(*sheet, view, pixel_of_cell(*sheet, view, {25, 25, 0})));
     EXPECT_TRUE(same(pick_at(*sheet, view, pixel_of_cell(*sheet, view, {27, 25, 0})), {27, 25, 0}));  // beside it
     // From behind it lies on the cube's blue face, which is drawn first and keeps the pixel.
@@ -291,6 +324,11 @@ TEST(Pick, TheCubeHidesTheCellsBehindIt) {
     behind.camera.azimuth = 180;
     EXPECT_FALSE(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 25, 0})));
     EXPECT_TRUE(same(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 27, 0})), {25, 27, 0}));
+    // A plane further on lies in front of the cube from behind.
+    const auto block = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
+    behind = initial_view(GRID_SIZE, GRID_SIZE, 2);
+    behind.camera.azimuth = 180;
+    EXPECT_TRUE(same(pick_at(*block, behind, pixel_of_cell(*block, behind, {25, 25, 1})), {25, 25, 1}));
     // Smoke a plane further back: hidden head on, seen from above over the cube.
     const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
     view = initial_view(GRID_SIZE, GRID_SIZE, 2);

@@ -126,11 +126,11 @@ constexpr int MARKER_POINT_SIZE = 1;
 // pointer's pixel: about half the spacing of the running system's cells in its first view.
 constexpr double PICK_RADIUS = 5;
 
-// The cell a click on pixel (x, y) of a window of w x h pixels selects, when the lattice is drawn from
-// view.camera: only cells that draw a point (cell_mark), between the near and far planes, and not
-// hidden by the reference cube (the box [-1, 1]^3, which hides a point when the line of sight to it
-// enters the cube, in front of the near plane, before or at the point). Of the points whose square covers the pixel, the front
-// one, which shows there; otherwise the point nearest the pixel's centre within PICK_RADIUS, of points
-// equally near the front one; nothing when there is none. Of points at equal depth, the first in the
-// order plane, row, column, which the drawing puts on top.
+// The cell a click on pixel (x, y) of a window of w x h pixels selects, when the lattice is drawn
+// from view.camera: the cell whose point shows in that pixel, the front one of those whose square
+// covers it; nothing when the reference cube (the box [-1, 1]^3) shows there in front of them. In a
+// pixel that shows nothing, the point nearest the pixel's centre within PICK_RADIUS that the cube
+// does not hide, then the cell that shows in that point's own pixel: never a point that shows nowhere.
+// Only cells that draw a point count (cell_mark), with their centre in the window and between the
+// near and far planes, as drawn.
 std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y);
