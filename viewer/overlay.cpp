@@ -6,6 +6,8 @@
 #include <FL/gl.h>
 
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,12 +142,16 @@ void WorldWindow::draw_overlay() {
         const OverlayLayout layout = overlay_layout(
             font_.metrics, w(), h(),
             status_lines(step_number, playing, steps_per_second, summary, lattice->cell_count(), first_nonfinite), cell);
-        darken(layout.status.panel);
-        draw_legend(layout.legend);
-        if (layout.cell) darken(layout.cell->panel);
-        darken(layout.keys.panel);
-        std::vector<const std::vector<Label>*> text = {&layout.status.labels, &layout.legend.labels, &layout.keys.labels};
-        if (layout.cell) text.push_back(&layout.cell->labels);
+        std::vector<const std::vector<Label>*> text;
+        for (const std::optional<TextPanel>* panel : {&layout.status, &layout.cell, &layout.keys}) {
+            if (!*panel) continue;
+            darken((*panel)->panel);
+            text.push_back(&(*panel)->labels);
+        }
+        if (layout.legend) {
+            draw_legend(*layout.legend);
+            text.push_back(&layout.legend->labels);
+        }
         draw_labels(font_, text);
     }
 

@@ -86,9 +86,29 @@ OverlayLayout overlay_layout(const FontMetrics& font, int w, int h, const std::v
         // change; raised, when the window is short, to end above the keys, but never above the window.
         const int width =
             std::max(panel_width(font, cell), int(CELL_NAME_WIDTH + LONG_FIGURE) * font.cell_width + 2 * MARGIN);
-        const int top = std::max(0, std::min(side_top, layout.keys.panel.y - panel_height(font, cell.size())));
+        const int top = std::max(0, std::min(side_top, layout.keys->panel.y - panel_height(font, cell.size())));
         layout.cell = text_panel(font, cell, w - width, top);
         layout.cell->panel.w = width;
     }
+
+    std::vector<Box> kept;
+    const auto keep = [&](auto& panel) {
+        if (!panel) return;
+        const Box& box = panel->panel;
+        const auto apart = [&](const Box& other) {
+            return box.right() <= other.x || other.right() <= box.x || box.bottom() <= other.y ||
+                   other.bottom() <= box.y;
+        };
+        const bool inside = box.x >= 0 && box.y >= 0 && box.right() <= w && box.bottom() <= h;
+        if (inside && std::all_of(kept.begin(), kept.end(), apart)) {
+            kept.push_back(box);
+        } else {
+            panel.reset();
+        }
+    };
+    keep(layout.status);
+    keep(layout.keys);
+    keep(layout.cell);
+    keep(layout.legend);
     return layout;
 }

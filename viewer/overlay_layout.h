@@ -51,12 +51,13 @@ struct Legend {
 // The overlay of a window of w x h pixels: the status lines at the top left; the legend on the left
 // and the selected cell's lines (when there are any) on the right, both below where the status lines
 // end at their most; the keys along the bottom. Each panel is as large as its text measures, against
-// the window's edge.
+// the window's edge. A panel that would leave the window or cover one before it in that order
+// (status, keys, cell, legend) is left out: a small window shows fewer panels, none cut.
 struct OverlayLayout {
-    TextPanel status;
-    Legend legend;
+    std::optional<TextPanel> status;
+    std::optional<Legend> legend;
     std::optional<TextPanel> cell;
-    TextPanel keys;
+    std::optional<TextPanel> keys;
 };
 OverlayLayout overlay_layout(const FontMetrics& font, int w, int h, const std::vector<std::string>& status,
                              const std::vector<std::string>& cell);
