@@ -31,12 +31,21 @@ float eq_linear(int i) { return class_value(CLASS_LINEAR, i); }
 float eq_quadratic(int i) { return class_value(CLASS_QUADRATIC, i); }
 float eq_square(int i) { return class_value(CLASS_SQUARE, i); }
 
-Cell::Cell(float smoke, float lattice_speed)
-    : density(0.0f), velocity(0.0f), smoke(smoke), is_source(0) {
-    links[0] = Link{this, 0.0f, 0.0f, 0.0f, 0.0f};  // the rest link always counts as wired
+Cell::Cell(float smoke, float lattice_speed) {
+    links[0].neighbour = this;  // the rest link always counts as wired
+    for (int i = 1; i < DIRECTION_COUNT; ++i) links[i].neighbour = nullptr;
+    reset(smoke, lattice_speed);
+}
+
+void Cell::reset(float smoke, float lattice_speed) {
+    // The rest link's speed is +0 whatever the lattice speed's sign; the others are as wiring sets them.
+    links[0] = Link{links[0].neighbour, 0.0f, 0.0f, 0.0f, 0.0f};
     for (int i = 1; i < DIRECTION_COUNT; ++i) {
-        links[i] = Link{nullptr, direction_length(i) * lattice_speed, 0.0f, 0.0f, 0.0f};
+        links[i] = Link{links[i].neighbour, direction_length(i) * lattice_speed, 0.0f, 0.0f, 0.0f};
     }
+    density = velocity = 0.0f;
+    this->smoke = smoke;
+    is_source = 0;
 }
 
 void Cell::connect(int dx, int dy, int dz, Cell* neighbour, float lattice_speed) {

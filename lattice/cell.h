@@ -115,6 +115,9 @@ class Cell {
 public:
     Cell(float smoke, float lattice_speed);
 
+    // Back to the state the constructor leaves, with this smoke, keeping the links' neighbours.
+    void reset(float smoke, float lattice_speed);
+
     // Wires the link of offset (dx, dy, dz) and clears its population. An offset outside the
     // velocity set asserts in debug builds and is ignored otherwise.
     void connect(int dx, int dy, int dz, Cell* neighbour, float lattice_speed);

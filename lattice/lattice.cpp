@@ -134,17 +134,7 @@ void Lattice::reseed(const World& world) {
     assert(world.columns == columns() && world.rows == rows() && std::size_t(world.planes) == planes.size());
     tau = world.tau;
     for (auto& plane : planes) {
-        for (auto& cell : plane->cells) {
-            // As the constructor and the wiring set them: the rest link's speed is +0 whatever the
-            // lattice speed's sign.
-            cell->links[0] = Link{cell.get(), 0.0f, 0.0f, 0.0f, 0.0f};
-            for (int i = 1; i < DIRECTION_COUNT; ++i) {
-                Link& link = cell->links[i];
-                link = Link{link.neighbour, direction_length(i) * world.speed, 0.0f, 0.0f, 0.0f};
-            }
-            cell->density = cell->velocity = cell->smoke = 0.0f;
-            cell->is_source = 0;
-        }
+        for (auto& cell : plane->cells) cell->reset(0.0f, world.speed);
     }
     for (const Source& s : world.sources) add_source(s.column, s.row, s.plane, s.smoke, world.speed);
     report_row = world.report_row;
