@@ -5,10 +5,10 @@
 #include <random>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "lattice/lattice.h"
 #include "viewer/camera.h"
+#include "world_of.h"
 
 namespace {
 
@@ -208,22 +208,12 @@ std::string text(const std::optional<Place>& p) {
     return p ? std::to_string(p->column) + "," + std::to_string(p->row) + "," + std::to_string(p->plane) : "nothing";
 }
 
-World sized(int columns, int rows, int planes, std::vector<Source> sources) {
-    World world;
-    world.columns = columns;
-    world.rows = rows;
-    world.planes = planes;
-    world.sources = std::move(sources);
-    world.report_row = 0;
-    return world;
-}
-
 }  // namespace
 
 TEST(Pick, EachFrontCellAtItsOwnPixelInAWorldOfPlanes) {
     // Every cell of the front plane draws a marker (none has a plane in front of it), and a plane
     // behind lands a fraction of a pixel away, drawing nothing there: a click on a marker is that cell.
-    for (const World& world : {sized(32, 32, 8, {{16, 31, 4, 0.42f}}), sized(50, 50, 2, {{25, 49, 0, 0.42f}})}) {
+    for (const World& world : {world_of(32, 32, 8, {{16, 31, 4, 0.42f}}), world_of(50, 50, 2, {{25, 49, 0, 0.42f}})}) {
         const auto lattice = make_world(world);
         for (const float azimuth : {0.0f, 20.0f}) {
             View view = initial_view(world.columns, world.rows, world.planes);
@@ -244,7 +234,7 @@ TEST(Pick, EachFrontCellAtItsOwnPixelInAWorldOfPlanes) {
 TEST(Pick, APointBehindShowsAroundTheFrontOneAndIsPickedThere) {
     // Head on, the smoke of 30,10,1 lands under the marker of 30,10,0: the marker's own pixel is the
     // marker's, and the rest of the green square around it belongs to the cell behind.
-    const auto lattice = make_world(sized(37, 23, 3, {{30, 10, 1, 0.5f}}));
+    const auto lattice = make_world(world_of(37, 23, 3, {{30, 10, 1, 0.5f}}));
     const View view = initial_view(37, 23, 3);
     const PixelAt marker = pixel_of_cell(*lattice, view, {30, 10, 0}), smoke = pixel_of_cell(*lattice, view, {30, 10, 1});
     ASSERT_LE(std::abs(marker.x - smoke.x) + std::abs(marker.y - smoke.y), 1);
@@ -270,7 +260,7 @@ TEST(Pick, NothingAwayFromThePointsAndTheFrontOneOfATie) {
     EXPECT_FALSE(pick(*sheet, view, 800, 600, corner.x + int(2 * PICK_RADIUS), corner.y));
     // Cell 25,27 lies on the line of sight through the pivot: every plane's point lands in the
     // window's centre, and the front one wins.
-    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 27, 1, 1.0f}}));
+    const auto two_planes = make_world(world_of(GRID_SIZE, GRID_SIZE, 2, {{25, 27, 1, 1.0f}}));
     const View two_view = initial_view(GRID_SIZE, GRID_SIZE, 2);
     EXPECT_EQ(project(two_view.camera, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 27, 1)).x, 400.0);
     EXPECT_TRUE(same(pick(*two_planes, two_view, 800, 600, 400, 300), {25, 27, 0}));
@@ -284,7 +274,7 @@ TEST(Pick, NothingAwayFromThePointsAndTheFrontOneOfATie) {
 TEST(Pick, ACellThatShowsNowhereIsNeverPicked) {
     // Smoke in every cell of four planes: near the window's centre the planes' squares overlap, and
     // a click between points must not reach past the front ones to a point they cover whole.
-    World world = sized(20, 20, 4, {});
+    World world = world_of(20, 20, 4, {});
     const auto lattice = make_world(world);
     for (const auto& plane : lattice->planes)
         for (const auto& cell : plane->cells) cell->smoke = 0.7f;
@@ -306,7 +296,7 @@ TEST(Pick, ACellThatShowsNowhereIsNeverPicked) {
             }
         }
     // A point whose centre lies outside the window is not drawn at all.
-    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 49, 0, 0.42f}}));
+    const auto two_planes = make_world(world_of(GRID_SIZE, GRID_SIZE, 2, {{25, 49, 0, 0.42f}}));
     const View edge = {{20, 30, 6, 0, 0}, 1, 1000};
     EXPECT_LT(project(edge.camera, 400, 300, cell_point(GRID_SIZE, GRID_SIZE, 31, 28, 1)).x, 0);
     EXPECT_FALSE(same(pick(*two_planes, edge, 400, 300, 0, 24), {31, 28, 1}));
@@ -325,12 +315,12 @@ TEST(Pick, TheCubeHidesTheCellsBehindIt) {
     EXPECT_FALSE(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 25, 0})));
     EXPECT_TRUE(same(pick_at(*sheet, behind, pixel_of_cell(*sheet, behind, {25, 27, 0})), {25, 27, 0}));
     // A plane further on lies in front of the cube from behind.
-    const auto block = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
+    const auto block = make_world(world_of(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
     behind = initial_view(GRID_SIZE, GRID_SIZE, 2);
     behind.camera.azimuth = 180;
     EXPECT_TRUE(same(pick_at(*block, behind, pixel_of_cell(*block, behind, {25, 25, 1})), {25, 25, 1}));
     // Smoke a plane further back: hidden head on, seen from above over the cube.
-    const auto two_planes = make_world(sized(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
+    const auto two_planes = make_world(world_of(GRID_SIZE, GRID_SIZE, 2, {{25, 25, 1, 1.0f}}));
     view = initial_view(GRID_SIZE, GRID_SIZE, 2);
     EXPECT_FALSE(pick_at(*two_planes, view, pixel_of_cell(*two_planes, view, {25, 25, 1})));
     view.camera.elevation = 60;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "field_output.h"
+#include "world_of.h"
 
 namespace {
 
@@ -89,15 +90,7 @@ TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
     EXPECT_EQ(attribute(file, "ComponentName3", file.find("Name=\"populations\"")), "f3 (0 -1 0)");  // toward row y - 1
 }
 
-World small_world(int planes) {
-    World world;
-    world.columns = 3;
-    world.rows = 2;
-    world.planes = planes;
-    world.sources = {{1, 1, 0, 0.5f}};
-    world.report_row = 0;
-    return world;
-}
+World small_world(int planes) { return world_of(3, 2, planes, {{1, 1, 0, 0.5f}}); }
 
 TEST(VtkImage, OnePlaneIsAFlatImageAndTheStepItsTimeValue) {
     const std::string flat = vti_image(*make_world(small_world(1)), 1234567);

@@ -9,6 +9,7 @@
 
 #include "harness/process.h"
 #include "position_stepper.h"
+#include "world_of.h"
 
 namespace {
 
@@ -78,12 +79,7 @@ Break first_break(const World& world, long steps) {
 
 TEST(UntilNonfinite, StopsAfterTheStepThatBrokeAndSaysWhereInOneLine) {
     const char* const quantities[] = {"smoke", "density", "velocity"};
-    World block;
-    block.columns = 12;
-    block.rows = 16;
-    block.planes = 3;
-    block.sources = {{6, 15, 2, 0.42f}};
-    block.report_row = 9;
+    const World block = world_of(12, 16, 3, {{6, 15, 2, 0.42f}}, 9);
     const std::vector<std::pair<World, std::vector<std::string>>> runs = {
         {World(), {}},
         {block, {"--size", "12x16", "--planes", "3", "--source", "6,15,2,0.42"}},

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "field_output.h"
+#include "world_of.h"
 
 #include "harness/process.h"
 
@@ -339,13 +340,7 @@ TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
     // Another world: its report row, and only the four columns it has.
     const ProcessResult other = smoke_steps({"--csv", "40", "--size", "4x12", "--planes", "2", "--source", "1,11,1,1",
                                              "--report-row", "3"});
-    World world;
-    world.columns = 4;
-    world.rows = 12;
-    world.planes = 2;
-    world.sources = {{1, 11, 1, 1.0f}};
-    world.report_row = 3;
-    lattice = make_world(world);
+    lattice = make_world(world_of(4, 12, 2, {{1, 11, 1, 1.0f}}, 3));
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* expected = open_memstream(&text, &size);

@@ -12,6 +12,7 @@
 #include "harness/x_display.h"
 #include "scene.h"
 #include "viewer/world_window.h"
+#include "world_of.h"
 
 namespace {
 
@@ -221,12 +222,7 @@ void draw_point_by_point(const Lattice& lattice, const CameraPose& camera, int w
 }
 
 TEST_F(Drawing, FramesMatchThePointByPointDrawingPixelForPixel) {
-    World three_planes;
-    three_planes.columns = 37;
-    three_planes.rows = 23;
-    three_planes.planes = 3;
-    three_planes.sources = {{5, 22, 0, 1.5f}, {30, 10, 2, 0.2f}};
-    three_planes.report_row = 4;
+    const World three_planes = world_of(37, 23, 3, {{5, 22, 0, 1.5f}, {30, 10, 2, 0.2f}}, 4);
     // Head on from afar the points of a plane overlap at equal depth, where the order of drawing decides.
     const CameraPose poses[] = {DEFAULT_CAMERA, {30, 315, 100, 0, 0}, {0, 0, 700, 0, 0}, {-5, 40, 20, 10, -10}};
     for (const World& world : {World(), three_planes}) {
@@ -251,13 +247,7 @@ TEST_F(Drawing, FramesMatchThePointByPointDrawingPixelForPixel) {
 TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
     // A column of cells in each plane, seen from the side (+y): the planes stand apart, and the top
     // row is above the cube.
-    World column;
-    column.columns = 1;
-    column.rows = 5;
-    column.planes = 3;
-    column.sources = {{0, 4, 2, 0.5f}};
-    column.report_row = 0;
-    ASSERT_NO_FATAL_FAILURE(open(column));
+    ASSERT_NO_FATAL_FAILURE(open(world_of(1, 5, 3, {{0, 4, 2, 0.5f}})));
     const CameraPose side = {0, 90, 100, 0, 0};
     window->set_camera(side);
     const Screenshot s = frame();
