@@ -1,6 +1,7 @@
 // The model's step derived independently of the lattice: cells addressed by position in flat
 // arrays, each neighbour found from the offset table as (x + dx, y - dy, plane + dz), no pointers
-// followed. Tests compare the lattice and the programs' figures with it.
+// followed, a collision pass over every cell and then a streaming pass. It shares no wiring and no
+// sweep with the lattice, so the tests take it as their oracle for the step and the programs' figures.
 #pragma once
 
 #include <array>
@@ -20,7 +21,9 @@ inline std::uint32_t bits(float f) {
 struct PositionStepper {
     World world;
     std::vector<float> smoke, density, velocity;
-    std::vector<std::array<float, DIRECTION_COUNT>> population, post;
+    // Per cell and link: the population, the equilibrium of the last collision, and the value
+    // waiting to be streamed.
+    std::vector<std::array<float, DIRECTION_COUNT>> population, equilibrium, post;
 
     explicit PositionStepper(const World& w) : world(w) {
         const std::size_t n = std::size_t(w.columns) * w.rows * w.planes;
@@ -28,6 +31,7 @@ struct PositionStepper {
         density.assign(n, 0.0f);
         velocity.assign(n, 0.0f);
         population.assign(n, {});
+        equilibrium.assign(n, {});
         post.assign(n, {});
         for (const Source& s : w.sources) seed(s);
     }
@@ -83,6 +87,7 @@ struct PositionStepper {
                 const float t3 = static_cast<float>(double(static_cast<float>(double(s) * s)) * eq_quadratic(j));
                 const float t4 = static_cast<float>(double(eq_square(j)) * u * u);
                 const float eq = static_cast<float>((((double(eq_weight(j)) + t2) + t3) + t4) * rho);
+                equilibrium[c][j] = eq;
                 const float delta = static_cast<float>(double(population[c][j]) - eq);
                 post[c][j] = static_cast<float>(double(population[c][j]) - double(omega) * delta);
             }
