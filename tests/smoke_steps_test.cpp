@@ -127,7 +127,7 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--size", "10"}, "the default source 25,49,0,0.42 lies outside the 10 x 10 x 1 world"},
         {{"--size", "30x5", "--source", "1,1,0,1"}, "the default report row 9 lies outside the 30 x 5 x 1 world"},
         {{"--report-row", "50"}, "--report-row must be a row of the world, 0 to 49, not '50'"},
-        {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.5 TB of memory, and "},  // 488 bytes a cell
+        {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.6 TB of memory, and "},  // 488 bytes a cell, 19.52 TB rounded up
         {{"--size", "2147483647", "--planes", "2147483647"}, "needs more memory than can be counted"},
         {{"--scenario", folder / "none.toml"}, "cannot read the scenario '" + folder / "none.toml"},
         {{"--scenario", folder.path}, "cannot read the scenario"},
