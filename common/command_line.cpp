@@ -16,31 +16,16 @@ public:
     std::string make_usage(const CLI::App* app, std::string) const override {
         return usage_ + "\n\n" + app->get_description() + "\n";
     }
-    // An option group as a section like the others, headed by its name.
-    std::string make_expanded(const CLI::App* group) const override {
-        if (!group->get_name().empty()) return CLI::Formatter::make_expanded(group);
-        return make_group(group->get_group(), false, group->get_options([group](const CLI::Option* option) {
-            return option != group->get_help_ptr() && option != group->get_help_all_ptr();
-        }));
-    }
 
 private:
     std::string usage_;
 };
 
-// The options of app and of its option groups.
-void all_options(const CLI::App& app, std::vector<const CLI::Option*>& options) {
-    for (const CLI::Option* option : app.get_options()) options.push_back(option);
-    for (const CLI::App* group : app.get_subcommands([](const CLI::App*) { return true; })) all_options(*group, options);
-}
-
 // The three ways CLI11 finds an option's count of values wrong, each recognised as CLI11 itself
 // words it for that option, rather than by pieces of its text.
 std::optional<std::string> mismatch_problem(const CLI::App& app, const CLI::ArgumentMismatch& error) {
     const std::string what = error.what();
-    std::vector<const CLI::Option*> options;
-    all_options(app, options);
-    for (const CLI::Option* option : options) {
+    for (const CLI::Option* option : app.get_options()) {
         const std::string name = option->get_name();
         if (what == CLI::ArgumentMismatch::AtMost(name, 1, option->count()).what()) {
             return name + " is given more than once";

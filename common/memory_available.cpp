@@ -159,7 +159,7 @@ std::optional<std::uint64_t> memory_available(const MemorySources& sources) {
     return least;
 }
 
-std::string memory_text(std::uint64_t bytes, bool round_up, int decimals) {
+std::string memory_text(std::uint64_t bytes, bool round_up) {
     static const char* const units[] = {"bytes", "KB", "MB", "GB", "TB", "PB", "EB"};
     int unit = 0;
     std::uint64_t scale = 1;  // bytes per unit
@@ -167,16 +167,8 @@ std::string memory_text(std::uint64_t bytes, bool round_up, int decimals) {
         scale *= 1000;
         ++unit;
     }
-    int digits = std::min(unit == 0 ? 0 : decimals, 3 * unit);
-    std::uint64_t step = scale;  // bytes per last digit
-    for (int i = 0; i < digits; ++i) step /= 10;
-    const std::uint64_t whole_steps = bytes / step + (round_up && bytes % step ? 1 : 0);
-    std::uint64_t ten_power = 1;
-    for (int i = 0; i < digits; ++i) ten_power *= 10;
-    std::string text = std::to_string(whole_steps / ten_power);
-    if (digits > 0) {
-        std::string fraction = std::to_string(whole_steps % ten_power);
-        text += "." + std::string(std::size_t(digits) - fraction.size(), '0') + fraction;
-    }
-    return text + " " + units[unit];
+    if (unit == 0) return std::to_string(bytes) + " bytes";
+    const std::uint64_t tenth = scale / 10;
+    const std::uint64_t tenths = bytes / tenth + (round_up && bytes % tenth ? 1 : 0);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + units[unit];
 }

@@ -42,5 +42,5 @@ MemoryFigure limit_available(int resource, const char* field, const std::string&
 std::optional<std::uint64_t> memory_available(const MemorySources& sources = {});
 
 // Bytes as people read them ("19.6 TB"): in the largest unit of 1000 that leaves at least 1, with
-// that many decimals (none for plain bytes, at most down to the byte), rounded up or down.
-std::string memory_text(std::uint64_t bytes, bool round_up, int decimals = 1);
+// one decimal (none for plain bytes), rounded up or down.
+std::string memory_text(std::uint64_t bytes, bool round_up);

@@ -129,14 +129,6 @@ std::optional<std::string> read_scenario_draft(const std::string& path, const st
     return std::nullopt;
 }
 
-bool read_scenario(const std::string& path, World& world, std::string& problem) {
-    Draft draft;
-    std::optional<std::string> p = read_scenario_draft(path, {}, draft);
-    if (!p) p = build_world(draft, world);
-    if (p) problem = *p;
-    return !p;
-}
-
 std::string scenario_text(const World& w) {
     std::string out;
     if (w.sources.empty()) out += "source = []  # no smoke anywhere\n\n";

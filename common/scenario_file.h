@@ -10,12 +10,9 @@
 // The world as a scenario file that reads back as the same world, bit for bit.
 std::string scenario_text(const World& world);
 
-// Reads the scenario file at path over world: each key it holds replaces the world's value, and
-// its [[source]] tables replace the sources (a key a source lacks is the default source's). The
-// world is checked, but not against the machine's memory. False with problem set on any fault.
-bool read_scenario(const std::string& path, World& world, std::string& problem);
-
-// Reads the file's settings into draft, but for the keys overridden ("source" for the sources),
-// whose values are then not even looked at. On a fault, one line naming the file, line and key.
+// Reads the scenario file's settings into draft: each key it holds replaces the default, and its
+// [[source]] tables replace the sources (a key a source lacks is the default source's); but for
+// the keys overridden ("source" for the sources), whose values are then not even looked at. On a
+// fault, one line naming the file, line and key.
 std::optional<std::string> read_scenario_draft(const std::string& path, const std::set<std::string>& overridden,
                                                Draft& draft);

@@ -9,22 +9,29 @@
 #include "common/standard_streams.h"
 
 WorldOptions::WorldOptions(CLI::App& app) {
-    CLI::Option_group* world = app.add_option_group("world options");
-    world->add_option("--size", size_, "cells per row and per column, or N for N x N (default 50)")
-        ->type_name("COLUMNSxROWS");
-    world->add_option("--planes", planes_, "planes stacked along z (default 1)")->type_name("N");
-    world->add_option("--tau", tau_, "relaxation time, above 0 (default 0.56)")->type_name("T");
-    world->add_option("--speed", speed_, "lattice speed, at least 0 (default 0.5)")->type_name("S");
-    world->add_option("--source", sources_, "seed smoke into a cell; repeatable (default 25,49,0,0.42)")
+    // Listed together in --help. A group of options, not CLI11's Option_group: that one is parsed as
+    // a subcommand of its own, and the viewer's toolkit arguments would go through it.
+    const char* group = "world options";
+    app.add_option("--size", size_, "cells per row and per column, or N for N x N (default 50)")
+        ->type_name("COLUMNSxROWS")
+        ->group(group);
+    app.add_option("--planes", planes_, "planes stacked along z (default 1)")->type_name("N")->group(group);
+    app.add_option("--tau", tau_, "relaxation time, above 0 (default 0.56)")->type_name("T")->group(group);
+    app.add_option("--speed", speed_, "lattice speed, at least 0 (default 0.5)")->type_name("S")->group(group);
+    app.add_option("--source", sources_, "seed smoke into a cell; repeatable (default 25,49,0,0.42)")
         ->type_name("X,Y,PLANE,SMOKE")
+        ->group(group)
         ->allow_extra_args(false);
-    world->add_option("--report-row", report_row_, "the row of plane 0 that the report reads (default 9)")
-        ->type_name("R");
-    world->add_option("--scenario", scenario_, "read the world from a TOML file; options override it")
-        ->type_name("FILE");
-    world->add_flag("--print-scenario", print_scenario, "print the world as a scenario file, then end")
+    app.add_option("--report-row", report_row_, "the row of plane 0 that the report reads (default 9)")
+        ->type_name("R")
+        ->group(group);
+    app.add_option("--scenario", scenario_, "read the world from a TOML file; options override it")
+        ->type_name("FILE")
+        ->group(group);
+    app.add_flag("--print-scenario", print_scenario, "print the world as a scenario file, then end")
         ->disable_flag_override()
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->group(group);
 }
 
 std::optional<World> WorldOptions::world(std::string& problem) const {
@@ -86,11 +93,7 @@ std::optional<std::string> memory_problem(const World& world, std::uint64_t extr
         return start + memory_text(*needed, true) + " of memory, and the memory available cannot be told";
     }
     if (*needed <= *available) return std::nullopt;
-    // More digits until what is needed shows above what there is; at the byte they must differ.
-    std::string need, have;
-    for (int decimals = 1; decimals <= 18 && need == have; ++decimals) {
-        need = memory_text(*needed, true, decimals);
-        have = memory_text(*available, false, decimals);
-    }
-    return start + need + " of memory, and " + have + " is available";
+    // Rounded apart, the two can never read the same: the first is at least what is needed, the
+    // second at most what is available, which is less.
+    return start + memory_text(*needed, true) + " of memory, and " + memory_text(*available, false) + " is available";
 }

@@ -36,7 +36,7 @@ private:
 };
 
 // Why a run of world cannot have the memory it needs, if it cannot: what it needs rounded up and
-// what is available rounded down, with the digits it takes to tell them apart. Nothing available
-// means that it cannot be told.
+// what is available rounded down, so that the first always reads larger. Nothing available means
+// that it cannot be told.
 std::optional<std::string> memory_problem(const World& world, std::uint64_t extra_bytes_per_cell,
                                           std::optional<std::uint64_t> available);
