@@ -6,14 +6,18 @@
 #include <optional>
 #include <string>
 
-#include <CLI/App.hpp>
+namespace CLI {
+class App;
+class ParseError;
+}  // namespace CLI
 
 // Help as the programs lay it out: their usage line, their description, then the options as CLI11
 // lists them.
 void set_help_layout(CLI::App& app, const std::string& usage);
 
-// A refusal of CLI11's as one line in the programs' own words: "--tau given twice".
-std::string command_line_problem(const CLI::ParseError& error);
+// A refusal of CLI11's, in parsing app, as one line in the programs' own words: "--tau is given
+// more than once", "unexpected argument 'x'".
+std::string command_line_problem(const CLI::App& app, const CLI::ParseError& error);
 
 // The whole text as a number: an optional sign ('+' too, as people write it), nothing around it.
 template <typename T>

@@ -7,18 +7,22 @@
 #include <string>
 #include <vector>
 
-#include <CLI/App.hpp>
-
-#include "common/command_line.h"
+#include "common/scenario_file.h"
 #include "lattice/world.h"
+
+namespace CLI {
+class App;
+}
 
 class WorldOptions {
 public:
-    // Adds --size, --planes, --tau, --speed, --source, --report-row, --scenario and --print-scenario.
+    // Adds --size, --planes, --tau, --speed, --source, --report-row, --scenario and --print-scenario,
+    // listed together in --help.
     explicit WorldOptions(CLI::App& app);
 
-    // After parsing: the world, checked against the model's rules and the machine's memory. On a
-    // problem, nothing, and problem says it in one line, naming the option or the file, line and key.
+    // After parsing: the world, checked against the model's rules and, unless it is only to be
+    // printed, the machine's memory. On a problem, nothing, and problem says it in one line, naming
+    // the option or the file, line and key.
     std::optional<World> world(std::string& problem) const;
 
     bool print_scenario = false;
@@ -26,19 +30,13 @@ public:
     std::uint64_t extra_bytes_per_cell = 0;
 
 private:
-    std::optional<std::string> build_world(World& world) const;
+    std::optional<std::string> build(World& world) const;
     std::optional<std::string> size_, planes_, tau_, speed_, report_row_, scenario_;
     std::vector<std::string> sources_;
 };
 
-// A cell given as "X,Y,PLANE" to option, inside world; otherwise a problem naming the option and text.
-std::optional<std::string> read_place(const std::string& option, const std::string& text, const World& world,
-                                      Place& place);
-
-// The world as a scenario file that reads back as the same world, bit for bit.
-std::string scenario_text(const World& world);
-
-// Reads the scenario file at path over world: each key it holds replaces the world's value, and
-// its [[source]] tables replace the sources (a key a source lacks is the default source's). The
-// world is checked, but not against the machine's memory. False with problem set on any fault.
-bool read_scenario(const std::string& path, World& world, std::string& problem);
+// Why a run of world cannot have the memory it needs, if it cannot: what it needs rounded up and
+// what is available rounded down, so that the first always reads larger. Nothing available means
+// that it cannot be told.
+std::optional<std::string> memory_problem(const World& world, std::uint64_t extra_bytes_per_cell,
+                                          std::optional<std::uint64_t> available);

@@ -44,14 +44,20 @@ std::optional<std::string> place_problem(const World& world, const Place& place)
     return std::nullopt;
 }
 
-std::optional<std::string> source_problem(const World& world, const Source& source) {
-    if (auto problem = place_problem(world, {source.column, source.row, source.plane})) return problem;
-    return smoke_problem(source.smoke);
-}
-
 std::optional<std::string> report_row_problem(const World& world, int row) {
     if (row < 0 || row >= world.rows) return "must be a row of the world, " + range(world.rows);
     return std::nullopt;
+}
+
+std::optional<std::string> whole_number_problem(long long value) {
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
+        return "must be a whole number that fits in 32 bits";
+    }
+    return std::nullopt;
+}
+
+std::string size_text(const World& w) {
+    return std::to_string(w.columns) + " x " + std::to_string(w.rows) + " x " + std::to_string(w.planes);
 }
 
 std::optional<std::uint64_t> cell_count(const World& world) {
@@ -67,5 +73,17 @@ std::uint64_t lattice_bytes(std::uint64_t cells) {
     constexpr std::uint64_t per_cell = (sizeof(Cell) + sizeof(void*) + 15) / 16 * 16 + sizeof(void*);
     std::uint64_t bytes;
     if (__builtin_mul_overflow(cells, per_cell, &bytes)) return std::numeric_limits<std::uint64_t>::max();
+    return bytes;
+}
+
+std::optional<std::uint64_t> world_bytes(const World& world, std::uint64_t extra_per_cell) {
+    const std::optional<std::uint64_t> cells = cell_count(world);
+    if (!cells) return std::nullopt;
+    const std::uint64_t lattice = lattice_bytes(*cells);
+    std::uint64_t bytes;
+    if (lattice == std::numeric_limits<std::uint64_t>::max() || __builtin_mul_overflow(*cells, extra_per_cell, &bytes) ||
+        __builtin_add_overflow(bytes, lattice, &bytes)) {
+        return std::nullopt;
+    }
     return bytes;
 }

@@ -52,8 +52,12 @@ std::optional<std::string> speed_problem(double value);
 std::optional<std::string> smoke_problem(double value);
 std::optional<std::string> index_problem(int index, int count);  // must be 0 to count - 1
 std::optional<std::string> place_problem(const World& world, const Place& place);
-std::optional<std::string> source_problem(const World& world, const Source& source);
 std::optional<std::string> report_row_problem(const World& world, int row);
+// A setting held as an int (a source's place, the report row) must fit in one.
+std::optional<std::string> whole_number_problem(long long value);
+
+// "COLUMNS x ROWS x PLANES", as messages name a world.
+std::string size_text(const World& world);
 
 // Cells of the world, or nothing when the count does not fit in 64 bits.
 std::optional<std::uint64_t> cell_count(const World& world);
@@ -61,3 +65,7 @@ std::optional<std::uint64_t> cell_count(const World& world);
 // Bytes a lattice of that many cells takes: each cell, its pointer in its plane, and the heap's
 // bookkeeping for it; the largest 64-bit count when that does not fit.
 std::uint64_t lattice_bytes(std::uint64_t cells);
+
+// Bytes a run of the world takes: its lattice and extra_per_cell more for each cell; nothing when
+// that does not fit in 64 bits.
+std::optional<std::uint64_t> world_bytes(const World& world, std::uint64_t extra_per_cell);

@@ -100,6 +100,7 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--steps"}, "unexpected argument '--steps'"},
         {{"-x"}, "unexpected argument '-x'"},
         {{"1", "2"}, "unexpected argument '2'"},
+        {{"0", "--size", "5", "aa", "bb", "cc"}, "unexpected arguments 'aa' 'bb' 'cc'\n"},  // in the order given
         {{"--vtk"}, "--vtk needs a value"},
         {{"3", "--vtk", "--csv"}, "--vtk needs a folder, not '--csv'"},  // an empty variable in a script
         {{"--vtk", ""}, "--vtk needs the name of a folder"},
@@ -111,6 +112,7 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--probe", "1,1,0", "--csv"}, "--probe prints its own CSV: it cannot go with --csv"},
         {{"--probe", "1,50,0"}, "--probe '1,50,0': Y must be 0 to 49 in the 50 x 50 x 1 world, not '50'"},
         {{"--probe", "1,1"}, "--probe '1,1': must be X,Y,PLANE"},
+        {{"--probe", "1,1,1"}, "--probe '1,1,1': PLANE must be 0 in the 50 x 50 x 1 world, not '1'"},
         // The world: each refusal names the option, or the file, line and key.
         {{"--size", "0"}, "--size must be a whole number from 1 to 2147483647, not '0'"},
         {{"--size", "3x"}, "--size must be"},
@@ -127,7 +129,7 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--size", "10"}, "the default source 25,49,0,0.42 lies outside the 10 x 10 x 1 world"},
         {{"--size", "30x5", "--source", "1,1,0,1"}, "the default report row 9 lies outside the 30 x 5 x 1 world"},
         {{"--report-row", "50"}, "--report-row must be a row of the world, 0 to 49, not '50'"},
-        {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.5 TB of memory, and "},  // 488 bytes a cell
+        {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.6 TB of memory, and "},  // 488 bytes a cell, 19.52 TB rounded up
         {{"--size", "2147483647", "--planes", "2147483647"}, "needs more memory than can be counted"},
         {{"--scenario", folder / "none.toml"}, "cannot read the scenario '" + folder / "none.toml"},
         {{"--scenario", folder.path}, "cannot read the scenario"},
@@ -308,22 +310,26 @@ TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollec
     EXPECT_EQ(names_in(series), std::vector<std::string>{"scenario.toml"});
 }
 
-TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
-    const ProcessResult r = smoke_steps({"--csv", "150"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(r.out);
+// The CSV of a run of lattice for steps steps: each row's cell and figures read back as the
+// lattice's own floats, step by step; whether it showed nan and inf.
+std::pair<bool, bool> expect_csv_of(const std::string& csv, Lattice& lattice, long steps, int report_row) {
+    std::istringstream lines(csv);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line + "\n", CSV_HEADER);
-    auto lattice = make_world();
+    EXPECT_EQ(line, "step,column,row,smoke,population_4");
+    const int columns = std::min(REPORT_COLUMNS, int(lattice.planes[0]->columns));
     bool saw_nan = false, saw_inf = false;
-    for (long step = 1; step <= 150; ++step) {
-        lattice->advance();
-        for (int column = 0; column < REPORT_COLUMNS; ++column) {
-            ASSERT_TRUE(std::getline(lines, line)) << step;
-            const Cell& c = *lattice->planes[0]->cell(column, REPORT_ROW);
-            const std::string prefix = std::to_string(step) + "," + std::to_string(column) + ",9,";
-            ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+    for (long step = 1; step <= steps; ++step) {
+        lattice.advance();
+        for (int column = 0; column < columns; ++column) {
+            if (!std::getline(lines, line)) {
+                ADD_FAILURE() << "no row for step " << step;
+                return {saw_nan, saw_inf};
+            }
+            const Cell& c = *lattice.cell(column, report_row, 0);
+            const std::string prefix = std::to_string(step) + "," + std::to_string(column) + "," +
+                                       std::to_string(report_row) + ",";
+            EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
             const std::string smoke = line.substr(prefix.size(), line.find(',', prefix.size()) - prefix.size());
             const std::string population = line.substr(line.rfind(',') + 1);
             for (const auto& [text, value] : {std::pair{smoke, c.smoke}, {population, c.links[4].population}}) {
@@ -334,25 +340,22 @@ TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
             }
         }
     }
-    EXPECT_FALSE(std::getline(lines, line));
-    EXPECT_TRUE(saw_nan && saw_inf);
+    EXPECT_FALSE(std::getline(lines, line)) << line;
+    return {saw_nan, saw_inf};
+}
+
+TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
+    const ProcessResult r = smoke_steps({"--csv", "150"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto lattice = make_world();
+    EXPECT_EQ(expect_csv_of(r.out, *lattice, 150, REPORT_ROW), std::make_pair(true, true));
 
     // Another world: its report row, and only the four columns it has.
     const ProcessResult other = smoke_steps({"--csv", "40", "--size", "4x12", "--planes", "2", "--source", "1,11,1,1",
                                              "--report-row", "3"});
     lattice = make_world(world_of(4, 12, 2, {{1, 11, 1, 1.0f}}, 3));
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* expected = open_memstream(&text, &size);
-    std::fputs(CSV_HEADER, expected);
-    for (long step = 1; step <= 40; ++step) {
-        lattice->advance();
-        write_csv_report(expected, *lattice, step);
-    }
-    std::fclose(expected);
-    EXPECT_EQ(other.out, std::string(text, size));
+    expect_csv_of(other.out, *lattice, 40, 3);
     EXPECT_NE(other.out.find("\n40,3,3,8.8232216e+20,0\n"), std::string::npos);  // smoke has arrived
-    std::free(text);
 }
 
 }  // namespace
@@ -398,4 +401,82 @@ TEST(SmokeStepsWorld, APrintedScenarioReproducesTheRunAndOptionsOverrideIt) {
     EXPECT_EQ(direct.out.find("Lattice 9: 0.000000 / 0.000000\n\n", direct.out.size() - 40), std::string::npos);
     EXPECT_EQ(from_file.out, direct.out);
     EXPECT_NE(overridden.out, direct.out);
+}
+
+TEST(SmokeStepsWorld, AWorldTooLargeForThisMachineStillPrints) {
+    const ProcessResult r = smoke_steps({"--print-scenario", "--size", "200000"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("[world]\ncolumns = 200000\nrows = 200000\n", 0), 0u) << r.out;
+}
+
+TEST(SmokeStepsWorld, TheMemoryCheckCountsTheFilesBytesWithinAnAddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit";
+#endif
+    // 750 x 750 cells take 274.5 MB, their .vti file 49.5 MB more: under a limit of 300,000 KB
+    // (307.2 MB, less what the program maps at its start) the run fits only without the file.
+    const TemporaryFolder folder;
+    const auto limited = [&](const std::string& args) {
+        return run_process({"/bin/sh", "-c", "ulimit -v 300000 && exec \"$0\" 0 --size 750 " + args, SMOKE_STEPS,
+                            folder / "series"});
+    };
+    const ProcessResult with_file = limited("--vtk \"$1\"");
+    EXPECT_EQ(with_file.status, 2);
+    EXPECT_EQ(with_file.err.rfind("smoke-steps: the 750 x 750 x 1 world needs 324.0 MB of memory, and ", 0), 0u)
+        << with_file.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "series"));
+    const ProcessResult without = limited("");
+    EXPECT_EQ(without.status, 0) << without.err;
+}
+
+TEST(SmokeStepsWorld, ACommandLineSourceLeavesTheFilesSourcesUnread) {
+    const TemporaryFolder folder;
+    // Sources outside the world, and one with a key no source has: none of it is looked at.
+    std::ofstream(folder / "s.toml") << "[world]\ncolumns = 10\n\n[[source]]\ncolumn = 99\n\n[[source]]\nwind = 3\n";
+    const ProcessResult given = smoke_steps({"3", "--scenario", folder / "s.toml", "--source", "1,1,0,1"});
+    EXPECT_EQ(given.status, 0) << given.err;
+    EXPECT_EQ(count_reports(given.out), 3u);
+    const ProcessResult unread = smoke_steps({"3", "--scenario", folder / "s.toml"});
+    EXPECT_EQ(unread.status, 2);
+    EXPECT_NE(unread.err.find(":8: unknown key 'wind' in [[source]]"), std::string::npos)
+        << unread.err;
+}
+
+// The step whose report first holds a figure that is not 0, and the first whose report holds one
+// that is not finite, from smoke-steps --csv; 0 for none.
+std::pair<long, long> report_steps(const std::string& csv) {
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);  // the header
+    long wakes = 0, breaks = 0;
+    while (std::getline(lines, line)) {
+        const long step = std::stol(line);
+        const std::string smoke = line.substr(line.find(',', line.find(',', line.find(',') + 1) + 1) + 1);
+        for (const std::string& figure : {smoke.substr(0, smoke.find(',')), line.substr(line.rfind(',') + 1)}) {
+            const double value = std::strtod(figure.c_str(), nullptr);
+            if (!wakes && value != 0) wakes = step;
+            if (!breaks && !std::isfinite(value)) breaks = step;
+        }
+    }
+    return {wakes, breaks};
+}
+
+TEST(SmokeStepsWorld, TheExampleScenariosDoWhatTheReadmeSays) {
+    struct Claim {
+        const char* scenario;
+        long wakes, report_breaks, world_breaks;
+    };
+    const std::vector<Claim> claims = {
+        {"default", 39, 139, 139},     {"two-sources", 4, 139, 139}, {"wide-sheet", 79, 145, 139},
+        {"block", 21, 58, 54},         {"slow-relaxation", 39, 218, 218},
+    };
+    for (const Claim& c : claims) {
+        const std::string file = std::string(SMOKE_SCENARIOS) + "/" + c.scenario + ".toml";
+        const ProcessResult csv = smoke_steps({"250", "--csv", "--scenario", file});
+        ASSERT_EQ(csv.status, 0) << c.scenario << ": " << csv.err;
+        EXPECT_EQ(report_steps(csv.out), std::make_pair(c.wakes, c.report_breaks)) << c.scenario;
+        const ProcessResult until = smoke_steps({"250", "--until-nonfinite", "--scenario", file});
+        const std::string said = "smoke-steps: step " + std::to_string(c.world_breaks) + " made the first value";
+        EXPECT_EQ(until.err.rfind(said, 0), 0u) << c.scenario << ": " << until.err;
+    }
 }

@@ -1,7 +1,9 @@
-// Scenario files: the printed world reads back as the same world, bit for bit.
+// Scenario files: the printed world reads back as the same world, bit for bit. The memory left,
+// read from fake /proc and /sys trees, and the refusal it makes.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <cfloat>
 #include <cstring>
@@ -9,7 +11,10 @@
 #include <fstream>
 #include <limits>
 
+#include <CLI/CLI.hpp>
+
 #include "common/float_text.h"
+#include "common/memory_available.h"
 #include "common/world_options.h"
 
 namespace {
@@ -31,6 +36,17 @@ struct ScenarioFile {
     }
     ~ScenarioFile() { std::filesystem::remove(path); }
 };
+
+// The world of a scenario file as both programs read it, to be printed, which needs no memory.
+bool read_scenario(const std::string& path, World& world, std::string& problem) {
+    CLI::App app;
+    WorldOptions options(app);
+    const char* argv[] = {"test", "--print-scenario", "--scenario", path.c_str()};
+    app.parse(4, argv);
+    const std::optional<World> read = options.world(problem);
+    if (read) world = *read;
+    return bool(read);
+}
 
 void expect_same(const World& a, const World& b) {
     EXPECT_EQ(a.columns, b.columns);
@@ -86,6 +102,19 @@ TEST(Scenario, EveryKeyIsOptionalAndASourceTakesTheDefaultsItLacks) {
     expect_same(read, expected);
 }
 
+TEST(Scenario, ABareSourceTableIsTheDefaultSource) {
+    const ScenarioFile bare("[[source]]\n");
+    World read;
+    read.sources.clear();
+    std::string problem;
+    ASSERT_TRUE(read_scenario(bare.path, read, problem)) << problem;
+    expect_same(read, World());
+    // Its values are the default source's, and a message names them by the table.
+    const ScenarioFile small("[world]\ncolumns = 10\nrows = 10\n\n[[source]]\n");
+    ASSERT_FALSE(read_scenario(small.path, read, problem));
+    EXPECT_EQ(problem, small.path + ":5: source column must be 0 to 9 in the 10 x 10 x 1 world");
+}
+
 }  // namespace
 
 namespace {
@@ -100,6 +129,137 @@ TEST(FloatText, EveryFigureReadsBackThroughDoubleToo) {
         EXPECT_EQ(bits(float(std::strtod(text.c_str(), nullptr))), bits(f)) << text;
         EXPECT_EQ(bits(std::strtof(text.c_str(), nullptr)), bits(f)) << text;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A fake /proc and /sys in a temporary folder.
+struct FakeTree {
+    std::filesystem::path root;
+    FakeTree() {
+        std::string name = (std::filesystem::temp_directory_path() / "memory-tree.XXXXXX").string();
+        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name);
+        root = name;
+    }
+    ~FakeTree() { std::filesystem::remove_all(root); }
+    void file(const std::string& path, const std::string& text) const {
+        std::filesystem::create_directories((root / path).parent_path());
+        std::ofstream(root / path) << text;
+    }
+    // A file that is there but cannot be read, even by root: a folder in its place.
+    void unreadable(const std::string& path) const { std::filesystem::create_directories(root / path); }
+    MemorySources sources() const { return {(root / "proc").string(), (root / "sys").string(), nullptr}; }
+};
+
+constexpr const char* V2_SELF = "0::/jobs/mine\n";
+constexpr const char* V1_SELF = "5:cpu,cpuacct:/x\n4:memory:/jobs/mine\n1:name=systemd:/\n";
+
+TEST(MemoryAvailable, ControlGroupLimitsLessWhatTheyUse) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        MemoryFigure expected;
+    };
+    const std::string v2 = "sys/fs/cgroup/jobs/mine/", v1 = "sys/fs/cgroup/memory/jobs/mine/";
+    const std::vector<Case> cases = {
+        {"v2", {{"proc/self/cgroup", V2_SELF}, {v2 + "memory.max", "1000000\n"}, {v2 + "memory.current", "400000\n"}},
+         MemoryFigure::of(600000)},
+        {"v2 max", {{"proc/self/cgroup", V2_SELF}, {v2 + "memory.max", "max\n"}, {v2 + "memory.current", "400000\n"}},
+         {MemoryFigure::no_limit}},
+        {"v2 parent's limit",
+         {{"proc/self/cgroup", V2_SELF}, {v2 + "memory.max", "max\n"}, {v2 + "memory.current", "400000\n"},
+          {"sys/fs/cgroup/jobs/memory.max", "700000\n"}, {"sys/fs/cgroup/jobs/memory.current", "500000\n"}},
+         MemoryFigure::of(200000)},
+        {"v2 usage above the limit", {{"proc/self/cgroup", V2_SELF}, {v2 + "memory.max", "1000\n"},
+                                      {v2 + "memory.current", "5000\n"}}, MemoryFigure::of(0)},
+        {"v1", {{"proc/self/cgroup", V1_SELF}, {v1 + "memory.limit_in_bytes", "5000\n"},
+                {v1 + "memory.usage_in_bytes", "2000\n"}}, MemoryFigure::of(3000)},
+        {"v1 usage above the limit", {{"proc/self/cgroup", V1_SELF}, {v1 + "memory.limit_in_bytes", "5000\n"},
+                                      {v1 + "memory.usage_in_bytes", "9000\n"}}, MemoryFigure::of(0)},
+        {"no limit file", {{"proc/self/cgroup", V2_SELF}}, {MemoryFigure::no_limit}},
+        {"no control groups", {}, {MemoryFigure::no_limit}},
+        {"a usage that is not a number", {{"proc/self/cgroup", V2_SELF}, {v2 + "memory.max", "1000\n"},
+                                          {v2 + "memory.current", "lots\n"}}, {MemoryFigure::unknown}},
+    };
+    for (const Case& c : cases) {
+        const FakeTree tree;
+        for (const auto& [path, text] : c.files) tree.file(path, text);
+        EXPECT_EQ(cgroup_available(tree.sources()), c.expected) << c.what;
+    }
+    // A file that is there but cannot be read is unknown, never unlimited.
+    const std::vector<std::pair<const char*, std::string>> unreadable = {
+        {"membership", "proc/self/cgroup"}, {"limit", v2 + "memory.max"}, {"usage", v2 + "memory.current"}};
+    for (const auto& [what, path] : unreadable) {
+        const FakeTree tree;
+        tree.file("proc/self/cgroup", V2_SELF);
+        tree.file(v2 + "memory.max", "1000\n");
+        tree.file(v2 + "memory.current", "10\n");
+        std::filesystem::remove_all(tree.root / path);
+        tree.unreadable(path);
+        EXPECT_EQ(cgroup_available(tree.sources()), MemoryFigure{}) << what;
+    }
+}
+
+std::optional<std::uint64_t> plenty() { return std::uint64_t(1) << 50; }
+std::optional<std::uint64_t> no_sysinfo() { return std::nullopt; }
+
+bool process_limits_memory() {
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit;
+        if (getrlimit(resource, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return true;
+    }
+    return false;
+}
+
+TEST(MemoryAvailable, TheSmallestFigureAndUnknownWhenNothingTellsIt) {
+    if (process_limits_memory()) GTEST_SKIP() << "this process's own limits would take part";
+    {
+        const FakeTree tree;  // MemAvailable within a control group's limit
+        tree.file("proc/meminfo", "MemTotal:  900 kB\nMemAvailable:  800 kB\n");
+        EXPECT_EQ(meminfo_available(tree.sources().proc), MemoryFigure::of(800 * 1024));
+        EXPECT_EQ(memory_available(tree.sources()), std::optional<std::uint64_t>(800 * 1024));
+        tree.file("proc/self/cgroup", V2_SELF);
+        tree.file("sys/fs/cgroup/jobs/mine/memory.max", "100000\n");
+        tree.file("sys/fs/cgroup/jobs/mine/memory.current", "1000\n");
+        EXPECT_EQ(memory_available(tree.sources()), std::optional<std::uint64_t>(99000));
+    }
+    {
+        const FakeTree tree;  // a hidden /proc: sysinfo(2) answers, and without it nothing does
+        tree.unreadable("proc/meminfo");
+        EXPECT_EQ(meminfo_available(tree.sources().proc), MemoryFigure{});
+        MemorySources sources = tree.sources();
+        sources.system_free = plenty;
+        EXPECT_EQ(memory_available(sources), plenty());
+        sources.system_free = no_sysinfo;
+        EXPECT_EQ(memory_available(sources), std::nullopt);
+        EXPECT_TRUE(memory_available(tree.sources()).has_value());  // the real sysinfo(2)
+    }
+}
+
+TEST(MemoryAvailable, WhatIsNeededRoundsUpAndWhatThereIsDown) {
+    const std::vector<std::tuple<std::uint64_t, bool, const char*>> texts = {
+        {0, true, "0 bytes"},           {999, true, "999 bytes"},        {1000, true, "1.0 KB"},
+        {1001, true, "1.1 KB"},         {1099, false, "1.0 KB"},         {999999, true, "1000.0 KB"},
+        {19520000000000, true, "19.6 TB"}, {19520000000000, false, "19.5 TB"},
+        {18446744073709551615u, false, "18.4 EB"}, {18446744073709551615u, true, "18.5 EB"},
+    };
+    for (const auto& [bytes, up, text] : texts) EXPECT_EQ(memory_text(bytes, up), text) << bytes;
+
+    World sheet;  // 2500 cells of 488 bytes: 1,220,000 bytes, and 88 more a cell for a file
+    const std::string start = "the 50 x 50 x 1 world needs ";
+    EXPECT_EQ(memory_problem(sheet, 0, 1219999), start + "1.3 MB of memory, and 1.2 MB is available");
+    EXPECT_EQ(memory_problem(sheet, 0, 1220000), std::nullopt);
+    EXPECT_EQ(memory_problem(sheet, 88, 1439999), start + "1.5 MB of memory, and 1.4 MB is available");
+    EXPECT_EQ(memory_problem(sheet, 88, 1440000), std::nullopt);
+    EXPECT_EQ(memory_problem(sheet, 0, std::nullopt),
+              start + "1.3 MB of memory, and the memory available cannot be told");
+    World huge;
+    huge.columns = huge.rows = huge.planes = 2147483647;
+    EXPECT_EQ(memory_problem(huge, 0, 1000),
+              "the 2147483647 x 2147483647 x 2147483647 world needs more memory than can be counted, and 1.0 KB is "
+              "available");
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include "common/cell_text.h"
 #include "common/command_line.h"
 #include "common/float_text.h"
+#include "common/scenario_file.h"
 #include "common/standard_streams.h"
+#include "common/world_draft.h"
 #include "common/world_options.h"
 #include "field_output.h"
 #include "lattice/lattice.h"
@@ -101,14 +103,16 @@ int parse(int argc, char** argv, Options& options, World& world) {
     std::string steps, every;
     std::vector<std::string> probes;
     app.add_option("STEPS", steps, "steps to run (default 1)")->type_name("");
-    app.add_option("--vtk", options.vtk_folder, "also write the whole lattice for ParaView into DIR")->type_name("DIR");
-    app.add_option("--every", every, "with --vtk: a file every K steps (default 1)")->type_name("K");
-    app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4")
-        ->disable_flag_override()
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::Option* vtk =
+        app.add_option("--vtk", options.vtk_folder, "also write the whole lattice for ParaView into DIR")->type_name("DIR");
+    app.add_option("--every", every, "with --vtk: a file every K steps (default 1)")->type_name("K")->needs(vtk);
+    CLI::Option* csv = app.add_flag("--csv", options.csv, "the report as CSV: step,column,row,smoke,population_4")
+                           ->disable_flag_override()
+                           ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.add_option("--probe", probes, "one cell's values at every step as CSV; repeatable")
         ->type_name("X,Y,PLANE")
-        ->allow_extra_args(false);
+        ->allow_extra_args(false)
+        ->excludes(csv);
     app.add_flag("--until-nonfinite", options.until_nonfinite, "stop after the step that makes a value not finite")
         ->disable_flag_override()
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
@@ -117,8 +121,12 @@ int parse(int argc, char** argv, Options& options, World& world) {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return print(app.help());
+    } catch (const CLI::RequiresError&) {  // the one option that needs another
+        return refuse("--every applies to --vtk, which is missing");
+    } catch (const CLI::ExcludesError&) {  // the one pair that cannot go together
+        return refuse("--probe prints its own CSV: it cannot go with --csv");
     } catch (const CLI::ParseError& e) {
-        return refuse(command_line_problem(e));
+        return refuse(command_line_problem(app, e));
     }
 
     if (app.count("STEPS") && !parse_count(steps, 0, options.steps)) {
@@ -134,8 +142,6 @@ int parse(int argc, char** argv, Options& options, World& world) {
         return refuse("--vtk needs a folder, not " + quoted_argument(options.vtk_folder.c_str()) + " (write " +
                       quoted_argument(("./" + options.vtk_folder).c_str(), 22) + " for a folder of that name)");
     }
-    if (app.count("--every") && !app.count("--vtk")) return refuse("--every applies to --vtk, which is missing");
-    if (options.csv && !probes.empty()) return refuse("--probe prints its own CSV: it cannot go with --csv");
 
     if (app.count("--vtk")) world_options.extra_bytes_per_cell = VTI_BYTES_PER_CELL;
     std::string problem;

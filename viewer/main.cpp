@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/command_line.h"
 #include "common/standard_streams.h"
 #include "common/world_options.h"
 #include "viewer/world_window.h"
@@ -122,7 +123,7 @@ int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::s
     } catch (const CLI::CallForHelp&) {
         return print(app.help() + "\ntoolkit options:\n" + Fl::help + "\n");
     } catch (const CLI::ParseError& e) {
-        return refuse(command_line_problem(e));
+        return refuse(command_line_problem(app, e));
     }
     // The arguments left over, in their order, are the toolkit's.
     toolkit_args = {argv[0]};
