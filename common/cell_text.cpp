@@ -1,26 +1,47 @@
 #include "common/cell_text.h"
 
-#include "common/float_text.h"
+#include <vector>
 
-std::string probe_csv_header() {
-    std::string header = "step,column,row,plane,smoke,density,velocity";
-    for (int i = 0; i < DIRECTION_COUNT; ++i) header += ",f" + std::to_string(i);
+#include "common/float_text.h"
+#include "lattice/cell_fields.h"
+
+namespace {
+
+std::vector<float> read(const Fields& fields, const Place& place, const CellValues& values) {
+    std::vector<float> cell(static_cast<std::size_t>(fields.value_count()));
+    values(place, 1, cell.data());
+    return cell;
+}
+
+}  // namespace
+
+std::string probe_csv_header(const Fields& fields) {
+    std::string header = "step,column,row,plane";
+    for (int v = 0; v < fields.value_count(); ++v) header += "," + fields.column_name(v);
     return header + "\n";
 }
 
-std::string probe_csv_row(long step, const Place& place, const Cell& cell) {
+std::string probe_csv_row(const Fields& fields, long step, const Place& place, const CellValues& values) {
     std::string row = std::to_string(step) + "," + std::to_string(place.column) + "," + std::to_string(place.row) +
-                      "," + std::to_string(place.plane) + "," + float_text(cell.smoke) + "," +
-                      float_text(cell.density) + "," + float_text(cell.velocity);
-    for (const Link& link : cell.links) row += "," + float_text(link.population);
+                      "," + std::to_string(place.plane);
+    for (const float v : read(fields, place, values)) row += "," + float_text(v);
     return row + "\n";
 }
 
-std::string cell_line(long step, const Place& place, const Cell& cell) {
+std::string cell_line(const Fields& fields, long step, const Place& place, const CellValues& values) {
+    const std::vector<float> cell = read(fields, place, values);
     std::string line = "Cell " + std::to_string(place.column) + "," + std::to_string(place.row) + "," +
-                       std::to_string(place.plane) + " at step " + std::to_string(step) +
-                       ": smoke " + float_text(cell.smoke) + " density " + float_text(cell.density) +
-                       " velocity " + float_text(cell.velocity) + " populations";
-    for (const Link& link : cell.links) line += " " + float_text(link.population);
+                       std::to_string(place.plane) + " at step " + std::to_string(step) + ":";
+    for (std::size_t f = 0; f < fields.list().size(); ++f) {
+        const Field& field = fields.list()[f];
+        line += " " + field.name;
+        for (int k = 0; k < field.components(); ++k) {
+            line += (k == 0 ? ' ' : field.separator) + float_text(cell[std::size_t(fields.first_value(f) + k)]);
+        }
+    }
     return line;
+}
+
+std::string cell_line(long step, const Place& place, const Cell& cell) {
+    return cell_line(cell_fields(), step, place, cell_values(cell));
 }

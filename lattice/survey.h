@@ -6,18 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "lattice/fields.h"
 #include "lattice/lattice.h"
-
-// A cell's values in a fixed order: smoke, density, velocity, then the populations of directions
-// 0 to 18.
-constexpr int QUANTITY_COUNT = 3 + DIRECTION_COUNT;
-float quantity_value(const Cell& cell, int quantity);
-std::string quantity_name(int quantity);  // "smoke", "density", "velocity", "population 4"
 
 struct NonFinite {
     Place cell;
-    int quantity;
-    float value;  // inf, -inf or nan
+    int quantity;  // the value's number in the cell's fields
+    float value;   // inf, -inf or nan
 };
 
 struct Survey {
@@ -27,4 +22,9 @@ struct Survey {
     std::optional<NonFinite> first_nonfinite;
 };
 
+// Any model's cells, read through its fields; smoke is the value whose column is "smoke", if any.
+Survey survey(const Fields& fields, const Extent& extent, const CellValues& values);
+// The smoke lattice's.
 Survey survey(const Lattice& lattice);
+// A quantity of the smoke lattice's cells as a sentence names it: "density", "population 4".
+std::string quantity_name(int quantity);

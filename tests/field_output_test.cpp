@@ -16,9 +16,11 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "field_output.h"
+#include "vtk_series.h"
+#include "vtk_xml.h"
 #include "world_of.h"
 
 namespace {
@@ -166,7 +168,7 @@ TEST(VtkSeries, EveryStateOfTheCollectionIsWholeAndNoKillCanCutAChange) {
     ino_t before_inode = 0;
     for (long step = 0; step < 150; ++step) {  // past the collection's first room and its growth
         const long name_step = step == 149 ? 1000000 : step;
-        ASSERT_TRUE(series.write(*lattice, name_step, error)) << error;
+        ASSERT_TRUE(series.write(name_step, vti_image(*lattice, name_step), error)) << error;
         written.push_back(name_step);
         const std::string after = contents(collection);
         ASSERT_EQ(listed_steps(after), written);
@@ -187,7 +189,55 @@ TEST(VtkSeries, EveryStateOfTheCollectionIsWholeAndNoKillCanCutAChange) {
     EXPECT_NE(finished.find("\"smoke_0000007.vti\"/>\n    <DataSet timestep=\"8\" part=\"0\" file=\"smoke_0000008.vti\""),
               std::string::npos);
     EXPECT_EQ(contents(folder.path / "smoke_1000000.vti"), vti_image(*lattice, 1000000));
-    EXPECT_EQ(contents(folder.path / "scenario.toml"), "[world]\n");
+    EXPECT_EQ(contents(folder.path / "scenario.toml"),
+              "# smoke-steps wrote this world with the series in this folder; its next run here replaces it.\n[world]\n");
+}
+
+// Only a scenario.toml that a series wrote is replaced; anything else there is the user's, kept,
+// and the folder left as it was.
+TEST(VtkSeries, ReplacesOnlyAScenarioThatASeriesWrote) {
+    const std::string mark = VtkSeries::SCENARIO_MARK;
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {mark + "[world]\ncolumns = 5\n", true},
+        {mark, true},
+        {"[world]\ncolumns = 5  # my own\n", false},
+        {"", false},
+        {mark.substr(0, mark.size() - 1), false},  // cut short: no end of line
+        {"#" + mark, false},
+        {"\n" + mark, false},
+    };
+    for (const auto& [text, ours] : cases) {
+        const TemporaryFolder folder;
+        std::ofstream(folder.path / "scenario.toml") << text;
+        std::ofstream(folder.path / "smoke.pvd") << "an earlier collection";
+        VtkSeries series(folder.path, 10);
+        std::string error;
+        EXPECT_EQ(series.start("[world]\n", error), ours) << text;
+        if (ours) {
+            EXPECT_EQ(contents(folder.path / "scenario.toml"), mark + "[world]\n");
+            EXPECT_FALSE(std::filesystem::exists(folder.path / "smoke.pvd"));
+            continue;
+        }
+        EXPECT_EQ(error, "'" + (folder.path / "scenario.toml").string() +
+                             "' is not a scenario that smoke-steps wrote for a series there: it is kept, and nothing "
+                             "was written (move it, or choose another folder)");
+        EXPECT_EQ(contents(folder.path / "scenario.toml"), text);
+        EXPECT_EQ(contents(folder.path / "smoke.pvd"), "an earlier collection");
+    }
+    // A link, even to a scenario a series wrote, and a folder of that name.
+    const TemporaryFolder folder;
+    std::ofstream(folder.path / "written.toml") << mark;
+    std::filesystem::create_symlink(folder.path / "written.toml", folder.path / "scenario.toml");
+    std::string error;
+    EXPECT_FALSE(VtkSeries(folder.path, 1).start("", error));
+    EXPECT_NE(error.find("scenario.toml' is not a scenario that smoke-steps wrote for a series there: a link; it is kept"),
+              std::string::npos)
+        << error;
+    std::filesystem::remove(folder.path / "scenario.toml");
+    std::filesystem::create_directory(folder.path / "scenario.toml");
+    EXPECT_FALSE(VtkSeries(folder.path, 1).start("", error));
+    EXPECT_NE(error.find("there: not a file; it is kept"), std::string::npos) << error;
+    EXPECT_EQ(contents(folder.path / "written.toml"), mark);
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "lattice/lattice.h"
+#include "lattice/survey.h"
+#include "vector_cell.h"
 
 namespace {
 
@@ -180,6 +188,83 @@ TEST(Lattice, SourcesOutsideTheLatticeAreIgnored) {
     Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
     EXPECT_DEATH(lattice.add_source(0, 0, 1, 1.0f, SPEED), "");
 #endif
+}
+
+TEST(Lattice, ReseedTakesTheWorldsTauAndReportRow) {
+    World built;
+    built.columns = 6;
+    built.rows = 5;
+    built.tau = 0.9f;
+    built.report_row = 1;
+    built.sources = {{2, 4, 0, 0.3f}};
+    World wanted = built;
+    wanted.tau = 0.6f;
+    wanted.report_row = 3;
+    wanted.sources = {{4, 4, 0, 0.8f}};
+    const auto lattice = make_world(built), fresh = make_world(wanted);
+    lattice->advance();
+    lattice->reseed(wanted);
+    EXPECT_EQ(lattice->tau, 0.6f);
+    EXPECT_EQ(lattice->report_row, 3);
+    for (int step = 0; step < 5; ++step) {
+        lattice->advance();
+        fresh->advance();
+    }
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(lattice->cell(x, 3, 0)->smoke, fresh->cell(x, 3, 0)->smoke) << x;
+    EXPECT_NE(lattice->cell(3, 3, 0)->smoke, 0.0f);  // the smoke has come, at the step's pace
+}
+
+// The first value that is not finite is named by the quantity that holds it, whichever it is.
+TEST(Survey, NamesTheFirstNonFiniteQuantityOfACell) {
+    const std::vector<std::tuple<std::function<void(Cell&)>, std::string, float>> cases = {
+        {[](Cell& c) { c.smoke = INFINITY; }, "smoke", INFINITY},
+        {[](Cell& c) { c.density = NAN; }, "density", NAN},
+        {[](Cell& c) { c.velocity = -INFINITY; }, "velocity", -INFINITY},
+        {[](Cell& c) { c.links[0].population = NAN; }, "population 0", NAN},
+        {[](Cell& c) { c.links[4].population = INFINITY; }, "population 4", INFINITY},
+        {[](Cell& c) { c.links[18].population = -INFINITY; }, "population 18", -INFINITY},
+        // The first in the order smoke, density, velocity, populations.
+        {[](Cell& c) { c.links[2].population = NAN, c.links[9].population = INFINITY; }, "population 2", NAN},
+        {[](Cell& c) { c.links[1].population = NAN, c.velocity = INFINITY; }, "velocity", INFINITY},
+    };
+    for (const auto& [spoil, name, value] : cases) {
+        World w;
+        w.columns = 4;
+        w.rows = 3;
+        w.planes = 2;
+        w.sources = {};
+        const auto lattice = make_world(w);
+        lattice->cell(1, 2, 1)->smoke = 2.5f;
+        spoil(*lattice->cell(3, 1, 1));
+        const Survey s = survey(*lattice);
+        ASSERT_TRUE(s.first_nonfinite) << name;
+        EXPECT_EQ(quantity_name(s.first_nonfinite->quantity), name);
+        EXPECT_TRUE(std::isnan(value) ? std::isnan(s.first_nonfinite->value) : s.first_nonfinite->value == value) << name;
+        EXPECT_EQ(s.first_nonfinite->cell.column * 100 + s.first_nonfinite->cell.row * 10 + s.first_nonfinite->cell.plane, 311);
+        EXPECT_EQ(s.nonfinite_cells, 1u) << name;
+        EXPECT_EQ(s.largest_finite_smoke, 2.5f) << name;
+    }
+}
+
+TEST(Survey, ReadsAnyModelThroughItsFields) {
+    VectorWorld world;
+    const Fields& fields = vector_cell_fields();
+    Survey s = survey(fields, world.extent, world.reader());
+    EXPECT_EQ(s.largest_finite_smoke, 70.0f);
+    EXPECT_EQ(s.nonfinite_cells, 0u);
+    EXPECT_FALSE(s.first_nonfinite);
+
+    world.at({0, 1, 1}, 0) = INFINITY;  // cell 6's smoke: no longer the largest
+    world.at({1, 1, 1}, 0) = NAN;       // cell 7's
+    world.at({1, 1, 0}, 2) = NAN;       // cell 3's velocity_y, the first in order
+    world.at({0, 0, 1}, 4) = -INFINITY; // cell 4's solid
+    s = survey(fields, world.extent, world.reader());
+    EXPECT_EQ(s.largest_finite_smoke, 50.0f);
+    EXPECT_EQ(s.nonfinite_cells, 4u);
+    ASSERT_TRUE(s.first_nonfinite);
+    EXPECT_EQ(s.first_nonfinite->cell.column * 100 + s.first_nonfinite->cell.row * 10 + s.first_nonfinite->cell.plane, 110);
+    EXPECT_EQ(fields.quantity_name(s.first_nonfinite->quantity), "velocity y");
+    EXPECT_TRUE(std::isnan(s.first_nonfinite->value));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "field_output.h"
+#include "vtk_xml.h"
 #include "world_of.h"
 
 #include "harness/process.h"
@@ -310,6 +311,62 @@ TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollec
     EXPECT_EQ(names_in(series), std::vector<std::string>{"scenario.toml"});
 }
 
+// A scenario.toml in the folder that no run of this program wrote is the user's: the run is refused
+// and the folder left as it was. A series' own folder is written into again, as before.
+TEST(SmokeStepsVtk, AHandWrittenScenarioInTheFolderIsKeptAndTheRunRefused) {
+    const TemporaryFolder folder;
+    const std::string series = folder / "series", mine = "# my world, kept by hand\n[world]\ncolumns = 50\n";
+    std::filesystem::create_directory(series);
+    std::ofstream(series + "/scenario.toml") << mine;
+    const ProcessResult r = smoke_steps({"2", "--vtk", series, "--tau", "0.7"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "smoke-steps: '" + series +
+                         "/scenario.toml' is not a scenario that smoke-steps wrote for a series there: it is kept, and "
+                         "nothing was written (move it, or choose another folder)\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(contents(series + "/scenario.toml"), mine);
+    EXPECT_EQ(names_in(series), std::vector<std::string>{"scenario.toml"});
+
+    std::filesystem::remove(series + "/scenario.toml");
+    ASSERT_EQ(smoke_steps({"2", "--vtk", series, "--tau", "0.7"}).status, 0);
+    const std::string written = contents(series + "/scenario.toml");
+    EXPECT_EQ(written.rfind("# smoke-steps wrote this world with the series in this folder; its next run here "
+                            "replaces it.\n[world]\n",
+                            0),
+              0u);
+    const ProcessResult again = smoke_steps({"1", "--vtk", series, "--scenario", series + "/scenario.toml"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(contents(series + "/scenario.toml"), written);  // the world read back bit for bit
+}
+
+// Said as it is: a folder that cannot be written, a link that leads nowhere.
+TEST(SmokeStepsVtk, AFolderThatCannotBeUsedIsNamedForWhatIsWrong) {
+    const TemporaryFolder folder;
+    std::filesystem::permissions(folder.path, std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    const std::string locked = folder / "locked";
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                             std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    // Permissions do not hold back the superuser: run as nobody then.
+    std::vector<std::string> args = {SMOKE_STEPS, "1", "--vtk", locked};
+    if (geteuid() == 0) args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const ProcessResult unwritable = run_process(args);
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, "smoke-steps: cannot write into the folder '" + locked + "': Permission denied\n");
+
+    const std::string link = folder / "link";
+    std::filesystem::create_symlink(folder / "gone", link);
+    for (const std::string& target : {link, link + "/series"}) {
+        const ProcessResult dangling = smoke_steps({"1", "--vtk", target});
+        EXPECT_EQ(dangling.status, 1);
+        EXPECT_EQ(dangling.err, "smoke-steps: cannot create the folder '" + target + "': '" + link + "' is a link to '" +
+                                    folder / "gone" + "', which does not exist\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "gone"));
+}
+
 // The CSV of a run of lattice for steps steps: each row's cell and figures read back as the
 // lattice's own floats, step by step; whether it showed nan and inf.
 std::pair<bool, bool> expect_csv_of(const std::string& csv, Lattice& lattice, long steps, int report_row) {
@@ -353,8 +410,11 @@ TEST(SmokeStepsCsv, EveryFigureReadsBackAsTheLatticesFloatThroughOverflow) {
     // Another world: its report row, and only the four columns it has.
     const ProcessResult other = smoke_steps({"--csv", "40", "--size", "4x12", "--planes", "2", "--source", "1,11,1,1",
                                              "--report-row", "3"});
+    ASSERT_EQ(other.status, 0) << other.err;
     lattice = make_world(world_of(4, 12, 2, {{1, 11, 1, 1.0f}}, 3));
     expect_csv_of(other.out, *lattice, 40, 3);
+    EXPECT_NE(other.out.find("\n20,0,3,547411776,0\n20,1,3,1066899200,0\n20,2,3,1044579968,0\n20,3,3,481436608,0\n"),
+              std::string::npos);
     EXPECT_NE(other.out.find("\n40,3,3,8.8232216e+20,0\n"), std::string::npos);  // smoke has arrived
 }
 

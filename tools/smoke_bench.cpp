@@ -16,7 +16,8 @@
 #include <random>
 #include <string>
 
-#include "field_output.h"
+#include "vtk_series.h"
+#include "vtk_xml.h"
 #include "lattice/lattice.h"
 #include "reference_step.h"
 
@@ -251,7 +252,7 @@ void step_with_files(benchmark::State& state, bool with_collection) {
     const auto write = [&](Lattice& l) {
         l.advance();
         ++step;
-        const bool written = with_collection ? series->write(l, step, error)
+        const bool written = with_collection ? series->write(step, vti_image(l, step), error)
                                              : series->write_file(std::to_string(step) + ".vti", vti_image(l, step), error);
         if (!written) state.SkipWithError(error.c_str());
     };

@@ -18,9 +18,12 @@
 #include "common/standard_streams.h"
 #include "common/world_draft.h"
 #include "common/world_options.h"
-#include "field_output.h"
+#include "csv_report.h"
+#include "lattice/cell_fields.h"
 #include "lattice/lattice.h"
 #include "lattice/survey.h"
+#include "vtk_series.h"
+#include "vtk_xml.h"
 
 namespace {
 
@@ -161,9 +164,8 @@ int parse(int argc, char** argv, Options& options, World& world) {
 // probed cells' rows (from step 0).
 void write_step(const Options& options, const Lattice& lattice, long step) {
     if (!options.probes.empty()) {
-        for (const Place& p : options.probes) {
-            std::fputs(probe_csv_row(step, p, *lattice.cell(p.column, p.row, p.plane)).c_str(), stdout);
-        }
+        const CellValues values = cell_values(lattice);
+        for (const Place& p : options.probes) std::fputs(probe_csv_row(cell_fields(), step, p, values).c_str(), stdout);
         std::fflush(stdout);
     } else if (step > 0) {
         if (options.csv) {
@@ -201,10 +203,10 @@ int run(const Options& options, const World& world) {
             std::fprintf(stderr, "smoke-steps: removed %d unfinished file%s that an interrupted run left in %s\n", n,
                          n == 1 ? "" : "s", quoted_argument(options.vtk_folder.c_str(), 200).c_str());
         }
-        if (!series->write(*lattice, 0, error)) return fail(error);
+        if (!series->write(0, vti_image(*lattice, 0), error)) return fail(error);
     }
     if (options.csv) std::fputs(CSV_HEADER, stdout);
-    if (!options.probes.empty()) std::fputs(probe_csv_header().c_str(), stdout);
+    if (!options.probes.empty()) std::fputs(probe_csv_header(cell_fields()).c_str(), stdout);
     write_step(options, *lattice, 0);
     if (const int status = check_output()) return status;
 
@@ -216,7 +218,7 @@ int run(const Options& options, const World& world) {
         if (const int status = check_output()) return status;
         if ((broken = first_break(options, *lattice))) say_break(*broken, step);
         const bool wanted = step % options.every == 0 || step == options.steps || broken;
-        if (series && wanted && !series->write(*lattice, step, error)) return fail(error);
+        if (series && wanted && !series->write(step, vti_image(*lattice, step), error)) return fail(error);
     }
     if (options.until_nonfinite && !broken) {
         std::fprintf(stderr, "smoke-steps: every value is still finite after step %ld\n", options.steps);

@@ -1,8 +1,10 @@
 #include "viewer/overlay_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/float_text.h"
+#include "lattice/cell_fields.h"
 
 namespace {
 
@@ -11,14 +13,14 @@ std::string place_text(const Place& place) {
 }
 
 // A name and a figure, the figures of a block in one column of a fixed-width font.
-std::string labelled(const std::string& name, float value) {
-    return name + std::string(CELL_NAME_WIDTH - name.size(), ' ') + float_text(value);
+std::string labelled(const std::string& name, std::size_t width, float value) {
+    return name + std::string(width - name.size(), ' ') + float_text(value);
 }
 
 }  // namespace
 
-std::vector<std::string> status_lines(long step, bool playing, std::optional<double> steps_per_second,
-                                      const Survey& survey, std::size_t cells,
+std::vector<std::string> status_lines(const Fields& fields, long step, bool playing,
+                                      std::optional<double> steps_per_second, const Survey& survey, std::size_t cells,
                                       const std::optional<FirstNonFinite>& first) {
     std::string state = "paused";
     if (playing) {
@@ -37,15 +39,28 @@ std::vector<std::string> status_lines(long step, bool playing, std::optional<dou
     };
     if (first) {
         lines.push_back("first not finite at step " + std::to_string(first->step) + ": cell " +
-                        place_text(first->value.cell) + ", its " + quantity_name(first->value.quantity) + " (" +
+                        place_text(first->value.cell) + ", its " + fields.quantity_name(first->value.quantity) + " (" +
                         float_text(first->value.value) + ")");
     }
     return lines;
 }
 
-std::vector<std::string> cell_lines(const Place& place, const Cell& cell) {
-    std::vector<std::string> lines = {"cell " + place_text(place), labelled("smoke", cell.smoke),
-                                      labelled("density", cell.density), labelled("velocity", cell.velocity)};
-    for (int i = 0; i < DIRECTION_COUNT; ++i) lines.push_back(labelled("f" + std::to_string(i), cell.links[i].population));
+std::vector<std::string> status_lines(long step, bool playing, std::optional<double> steps_per_second,
+                                      const Survey& survey, std::size_t cells,
+                                      const std::optional<FirstNonFinite>& first) {
+    return status_lines(cell_fields(), step, playing, steps_per_second, survey, cells, first);
+}
+
+std::vector<std::string> cell_lines(const Fields& fields, const Place& place, const CellValues& values) {
+    std::vector<float> cell(static_cast<std::size_t>(fields.value_count()));
+    values(place, 1, cell.data());
+    std::size_t width = CELL_NAME_WIDTH;
+    for (int v = 0; v < fields.value_count(); ++v) width = std::max(width, fields.column_name(v).size() + 1);
+    std::vector<std::string> lines = {"cell " + place_text(place)};
+    for (int v = 0; v < fields.value_count(); ++v) lines.push_back(labelled(fields.column_name(v), width, cell[std::size_t(v)]));
     return lines;
+}
+
+std::vector<std::string> cell_lines(const Place& place, const Cell& cell) {
+    return cell_lines(cell_fields(), place, cell_values(cell));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "lattice/fields.h"
 #include "lattice/survey.h"
 
 // The first step that left any value not finite, and the first such value after it.
@@ -17,14 +18,22 @@ struct FirstNonFinite {
 };
 
 // The lines along the top: the step and whether the world plays; the largest finite smoke; how many
-// of the cells hold a value that is not finite; and once one has, where the numbers first broke.
+// of the cells hold a value that is not finite; and once one has, where the numbers first broke,
+// its quantity named by the cells' fields.
+std::vector<std::string> status_lines(const Fields& fields, long step, bool playing,
+                                      std::optional<double> steps_per_second, const Survey& survey, std::size_t cells,
+                                      const std::optional<FirstNonFinite>& first);
+// The smoke lattice's.
 std::vector<std::string> status_lines(long step, bool playing, std::optional<double> steps_per_second,
                                       const Survey& survey, std::size_t cells,
                                       const std::optional<FirstNonFinite>& first);
 
-// The selected cell: its position, then its smoke, density, velocity and populations f0 to f18, a
-// line each, every figure after a name padded to CELL_NAME_WIDTH characters.
+// The selected cell: its position, then each value a line, its column name ("smoke", "f4",
+// "velocity_x") padded to CELL_NAME_WIDTH characters, or to one more than the longest name, then
+// its figure.
 constexpr std::size_t CELL_NAME_WIDTH = 9;
+std::vector<std::string> cell_lines(const Fields& fields, const Place& place, const CellValues& values);
+// The smoke lattice's: smoke, density, velocity and populations f0 to f18.
 std::vector<std::string> cell_lines(const Place& place, const Cell& cell);
 // The characters of a float's longest figures, such as -0.000108385764 (a rare few take more).
 constexpr std::size_t LONG_FIGURE = 15;

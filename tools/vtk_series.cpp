@@ -1,7 +1,8 @@
-#include "field_output.h"
+#include "vtk_series.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,109 +11,17 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 
-#include "common/float_text.h"
 #include "common/standard_streams.h"
-
-namespace {
-
-const char* byte_order() {
-    const std::uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1 ? "LittleEndian" : "BigEndian";
-}
-
-// The cell arrays, in the order of their blocks in the appended data.
-struct CellArray {
-    const char* name;
-    int components;
-};
-constexpr CellArray CELL_ARRAYS[] = {{"smoke", 1}, {"density", 1}, {"velocity", 1}, {"populations", DIRECTION_COUNT}};
-
-std::uint64_t block_size(const Lattice& lattice, const CellArray& a) {
-    return sizeof(float) * std::uint64_t(lattice.cell_count()) * a.components;
-}
-
-// Direction i leads from (x, y, plane) to (x + dx, y - dy, plane + dz): in the file's frame, where
-// y is the row, that is the offset (dx, -dy, dz).
-std::string component_names() {
-    std::string names;
-    for (int i = 0; i < DIRECTION_COUNT; ++i) {
-        const Offset& o = DIRECTION_OFFSETS[i];
-        names += " ComponentName" + std::to_string(i) + "=\"f" + std::to_string(i) + " (" + std::to_string(o.dx) +
-                 " " + std::to_string(-o.dy) + " " + std::to_string(o.dz) + ")\"";
-    }
-    return names;
-}
-
-// Appends one array's block: its UInt64 byte count, then value(cell, component) for every cell in
-// the lattice's order, components innermost.
-template <typename Value>
-void append_block(std::string& out, const Lattice& lattice, const CellArray& a, Value value) {
-    const std::uint64_t size = block_size(lattice, a);
-    out.append(reinterpret_cast<const char*>(&size), sizeof size);
-    const std::size_t start = out.size();
-    out.resize(start + size);
-    char* at = out.data() + start;
-    for (const auto& plane : lattice.planes) {
-        for (const auto& cell : plane->cells) {
-            for (int k = 0; k < a.components; ++k, at += sizeof(float)) {
-                const float v = value(*cell, k);
-                std::memcpy(at, &v, sizeof v);
-            }
-        }
-    }
-}
-
-}  // namespace
-
-std::string vti_image(const Lattice& lattice, long step) {
-    const std::size_t planes = lattice.planes.size();
-    const std::string extent = "0 " + std::to_string(lattice.columns()) + " 0 " + std::to_string(lattice.rows()) +
-                               " 0 " + std::to_string(planes == 1 ? 0 : planes);
-    std::string out = std::string("<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\" version=\"1.0\" byte_order=\"") +
-                      byte_order() + "\" header_type=\"UInt64\">\n  <ImageData WholeExtent=\"" + extent +
-                      "\" Origin=\"0 0 0\" Spacing=\"1 1 1\">\n    <FieldData>\n"
-                      "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" format=\"ascii\">" +
-                      std::to_string(step) + "</DataArray>\n    </FieldData>\n    <Piece Extent=\"" + extent +
-                      "\">\n      <CellData Scalars=\"smoke\">\n";
-    std::uint64_t offset = 0;
-    for (const CellArray& a : CELL_ARRAYS) {
-        out += std::string("        <DataArray type=\"Float32\" Name=\"") + a.name + "\" NumberOfComponents=\"" +
-               std::to_string(a.components) + "\"" + (a.components == DIRECTION_COUNT ? component_names() : "") +
-               " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>\n";
-        offset += sizeof(std::uint64_t) + block_size(lattice, a);
-    }
-    out += "      </CellData>\n    </Piece>\n  </ImageData>\n  <AppendedData encoding=\"raw\">\n   _";
-    out.reserve(out.size() + offset + 64);
-    append_block(out, lattice, CELL_ARRAYS[0], [](const Cell& c, int) { return c.smoke; });
-    append_block(out, lattice, CELL_ARRAYS[1], [](const Cell& c, int) { return c.density; });
-    append_block(out, lattice, CELL_ARRAYS[2], [](const Cell& c, int) { return c.velocity; });
-    append_block(out, lattice, CELL_ARRAYS[3], [](const Cell& c, int i) { return c.links[i].population; });
-    out += "\n  </AppendedData>\n</VTKFile>\n";
-    return out;
-}
-
-void write_csv_report(std::FILE* out, const Lattice& lattice, long step) {
-    const Plane& plane = *lattice.planes[0];
-    for (int i = 0; i < REPORT_COLUMNS && plane.contains(i, lattice.report_row); ++i) {
-        const Cell& c = *plane.cell(i, lattice.report_row);
-        std::fprintf(out, "%ld,%d,%d,%s,%s\n", step, i, lattice.report_row, float_text(c.smoke).c_str(),
-                     float_text(c.links[REPORT_DIRECTION].population).c_str());
-    }
-    std::fflush(out);
-}
+#include "vtk_xml.h"
 
 namespace {
 
 constexpr const char* COLLECTION = "smoke.pvd";
 constexpr const char* SCENARIO = "scenario.toml";
 constexpr const char* PART = ".part";  // the end of every temporary name
-// The collection carries no binary data, so it has no byte order: the same text on every machine.
-constexpr const char* COLLECTION_HEAD = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
-constexpr const char* COLLECTION_TAIL = "  </Collection>\n</VTKFile>\n";
 // The kernel copies a write into a file page by page and lets a kill in only between pages, so a
 // write within one 4096-byte page (a page or a part of one on every Linux) is whole or absent.
 constexpr off_t PAGE = 4096;
@@ -160,6 +69,24 @@ bool write_all(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+// Why a folder cannot be made where a symbolic link leads nowhere (create_directories says only
+// "File exists"): the first part of the path that is such a link, and where it leads.
+std::optional<std::string> link_to_nowhere(const std::string& folder) {
+    std::filesystem::path part;
+    for (const std::filesystem::path& name : std::filesystem::path(folder)) {
+        part /= name;
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::symlink_status(part, ec);
+        if (ec || status.type() == std::filesystem::file_type::not_found) return std::nullopt;
+        if (status.type() != std::filesystem::file_type::symlink) continue;
+        if (std::filesystem::exists(part, ec)) continue;
+        const std::filesystem::path target = std::filesystem::read_symlink(part, ec);
+        return quoted_argument(part.c_str(), SHOWN) + " is a link to " + quoted_argument(target.c_str(), SHOWN) +
+               ", which does not exist";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 VtkSeries::VtkSeries(std::string folder, long last_step)
@@ -179,7 +106,9 @@ bool VtkSeries::lock(std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        error = "cannot create the folder " + shown_folder + ": " + (ec ? ec.message() : "a file of that name is there");
+        const std::optional<std::string> nowhere = link_to_nowhere(folder);
+        error = "cannot create the folder " + shown_folder + ": " +
+                (nowhere ? *nowhere : ec ? ec.message() : "a file of that name is there");
         return false;
     }
     directory = opendir(folder.c_str());
@@ -192,11 +121,43 @@ bool VtkSeries::lock(std::string& error) {
                                      : "cannot lock the folder " + shown_folder + ": " + std::strerror(errno);
         return false;
     }
+    // Said here, before anything is removed or written, rather than as the first removal's failure.
+    if (faccessat(dirfd(directory), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        error = "cannot write into the folder " + shown_folder + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
+}
+
+bool VtkSeries::scenario_is_ours(std::string& error) const {
+    const std::string refusal = shown(SCENARIO) + " is not a scenario that smoke-steps wrote for a series there: ";
+    const std::string kept = "it is kept, and nothing was written (move it, or choose another folder)";
+    // O_NONBLOCK: a FIFO of that name must not hang the run.
+    const int fd = openat(dirfd(directory), SCENARIO, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        error = errno == ELOOP ? refusal + "a link; " + kept : "cannot read " + shown(SCENARIO) + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat file {};
+    std::string head(std::strlen(SCENARIO_MARK), '\0');
+    std::size_t got = 0;
+    const bool regular = fstat(fd, &file) == 0 && S_ISREG(file.st_mode);
+    while (regular && got < head.size()) {
+        const ssize_t n = read(fd, &head[got], head.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    close(fd);
+    if (regular && got == head.size() && head == SCENARIO_MARK) return true;
+    error = refusal + (regular ? "" : "not a file; ") + kept;
+    return false;
 }
 
 bool VtkSeries::start(const std::string& scenario, std::string& error) {
     if (!directory && !lock(error)) return false;
+    if (!scenario_is_ours(error)) return false;
     const std::string shown_folder = quoted_argument(folder.c_str(), SHOWN);
     if (unlinkat(dirfd(directory), COLLECTION, 0) != 0 && errno != ENOENT) {
         error = "cannot remove the earlier run's " + shown(COLLECTION) + ": " + std::strerror(errno);
@@ -218,13 +179,13 @@ bool VtkSeries::start(const std::string& scenario, std::string& error) {
         error = "cannot read the folder " + shown_folder + ": " + std::strerror(errno);
         return false;
     }
-    return write_file(SCENARIO, scenario, error);
+    return write_file(SCENARIO, SCENARIO_MARK + scenario, error);
 }
 
-bool VtkSeries::write(const Lattice& lattice, long step, std::string& error) {
+bool VtkSeries::write(long step, const std::string& image, std::string& error) {
     const std::string name = series_file_name(step, digits);
-    if (!write_file(name, vti_image(lattice, step), error)) return false;
-    const std::string entry = "    <DataSet timestep=\"" + std::to_string(step) + "\" part=\"0\" file=\"" + name + "\"/>\n";
+    if (!write_file(name, image, error)) return false;
+    const std::string entry = collection_entry(step, name);
     entries += entry;
     off_t at = entries_end;
     const off_t size = off_t(entry.size());

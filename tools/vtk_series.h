@@ -1,32 +1,16 @@
-// The whole lattice in the field's own formats: VTK XML ImageData files and their ParaView
-// collection, and the report as CSV. Standard library and POSIX only.
+// A crash-safe time series of files in a folder that belongs to one run at a time (POSIX): the
+// folder's lock, files written whole through temporary names, and the collection's appends.
 #pragma once
 
 #include <dirent.h>
 #include <sys/types.h>
 
-#include <cstdio>
 #include <string>
-
-#include "lattice/lattice.h"
-
-// One .vti file: every lattice cell is one VTK cell, x the column, y the row, z the plane, so VTK's
-// cell order (x fastest) is the lattice's row-by-row order. A world of one plane is a flat image
-// (z extent 0 0), which ParaView opens as a coloured slice; a one-cell-thick volume would open as an
-// empty outline. Cell arrays smoke, density, velocity and populations (component i is direction i),
-// raw appended Float32 with UInt64 headers in the machine's byte order: binary brings inf and NaN
-// back exactly, as text would not. The step is the file's TimeValue, so that files opened without
-// their collection keep their times.
-std::string vti_image(const Lattice& lattice, long step);
-
-// The report as CSV rows "step,column,row,smoke,population_4", after CSV_HEADER.
-constexpr const char* CSV_HEADER = "step,column,row,smoke,population_4\n";
-void write_csv_report(std::FILE* out, const Lattice& lattice, long step);
 
 // A time series in a folder that belongs to one run at a time: FOLDER/smoke_STEP.vti files,
 // FOLDER/smoke.pvd listing them for ParaView with the step as time, and FOLDER/scenario.toml, the
 // world that made them. A run stopped at any point, even by SIGKILL, leaves a collection that opens
-// with the steps it finished.
+// with the steps it finished. The files' contents come from the caller (vtk_xml.h).
 class VtkSeries {
 public:
     // last_step sizes the step in the file names: 6 digits, more if it needs them, so that the
@@ -39,18 +23,25 @@ public:
     // Creates the folder if missing and locks it for this run: another run is refused while this one
     // lasts. On failure, error says why in one line.
     bool lock(std::string& error);
-    // Locks the folder if that is not done, then clears what an earlier run left, its collection
-    // first so that nothing looks finished, then its step files and any unfinished temporary files
-    // (counted in leftovers_removed), and writes the scenario.
+    // Locks the folder if that is not done. A scenario.toml that a series did not write is the
+    // user's: it is kept, nothing is written and error names it. Otherwise clears what an earlier
+    // run left, its collection first so that nothing looks finished, then its step files and any
+    // unfinished temporary files (counted in leftovers_removed), and writes SCENARIO_MARK then
+    // scenario as scenario.toml.
     bool start(const std::string& scenario, std::string& error);
-    // Writes the lattice's file for this step, then lists it in the collection.
-    bool write(const Lattice& lattice, long step, std::string& error);
+    // Writes the image (a .vti file's content) for this step, then lists it in the collection.
+    bool write(long step, const std::string& image, std::string& error);
     // Once the run is over: the collection rewritten without its spare room.
     bool finish(std::string& error);
     // Writes content as FOLDER/name through a new file of a unique temporary name, renamed over name
     // once whole, so that name holds either its old self or all of content. It never opens an
     // existing file for writing, so a link planted in the folder cannot redirect it.
     bool write_file(const std::string& name, const std::string& content, std::string& error);
+
+    // The first line of every scenario.toml a series writes: what marks it as this program's, to
+    // replace. A comment, so that --scenario reads the file as the world it holds.
+    static constexpr const char* SCENARIO_MARK =
+        "# smoke-steps wrote this world with the series in this folder; its next run here replaces it.\n";
 
     std::string folder;
     int digits;                 // of the step in file names
@@ -59,6 +50,7 @@ public:
 private:
     bool put_file(const std::string& name, const std::string& content, std::string& error, int* keep_open);
     bool rewrite_collection(std::size_t room, std::string& error);
+    bool scenario_is_ours(std::string& error) const;
     std::string shown(const std::string& name) const;  // FOLDER/name as a message shows it
 
     DIR* directory = nullptr;  // open, and locked, from start on
