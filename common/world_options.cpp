@@ -405,7 +405,7 @@ std::optional<std::string> WorldOptions::build_world(World& w) const {
     std::uint64_t needed = 0;
     const bool countable = lattice != std::numeric_limits<std::uint64_t>::max() &&
                            !__builtin_mul_overflow(*cells, extra_bytes_per_cell, &needed) &&
-                           !__builtin_add_overflow(needed, lattice, &needed);
+                           !__builtin_add_overflow(needed, lattice, &needed) && !__builtin_add_overflow(needed, extra_bytes, &needed);
     const std::optional<std::uint64_t> available = available_memory();
     if (!countable || (available && needed > *available)) {
         return "the " + world_size_text(w) + " world needs " +

@@ -24,6 +24,7 @@ public:
     bool print_scenario = false;
     // Memory a program needs for each cell besides the lattice, counted in the check.
     std::uint64_t extra_bytes_per_cell = 0;
+    std::uint64_t extra_bytes = 0;  // and once, whatever the world's size
 
 private:
     std::optional<std::string> build_world(World& world) const;

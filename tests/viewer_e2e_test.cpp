@@ -10,7 +10,7 @@
 #include "harness/process.h"
 #include "harness/x_display.h"
 #include "scene.h"
-#include "viewer/camera.h"
+#include "viewer/placement.h"
 
 #include <X11/Xutil.h>
 
@@ -345,7 +345,7 @@ TEST_F(ExploreViewer, PlaysPausesAndPrintsTheClickedCellAtItsStep) {
     EXPECT_EQ(viewer->out, at_pause + reports_between(paused, paused + 1) + probed_line(paused + 1, "25,47,0"));
 }
 
-TEST_F(ExploreViewer, ResetStartsOverAndAClickOnEmptySpaceClearsTheSelection) {
+TEST_F(ExploreViewer, ResetStartsOverAClickOnAPanelKeepsTheSelectionAndOnEmptySpaceClearsIt) {
     press_keys("f", 2);
     ASSERT_TRUE(reports_arrive(2)) << viewer->out;
     press_keys("r", 1);
@@ -360,10 +360,17 @@ TEST_F(ExploreViewer, ResetStartsOverAndAClickOnEmptySpaceClearsTheSelection) {
     const auto highlighted = [&](const Screenshot& s) { return shows_near(s, {cell.x + 6, cell.y}, white, 1); };
     EXPECT_TRUE(wait_for(highlighted));
 
-    click({790, 300});  // right of the sheet, on the figures' panel: no cell's point there
+    // On the selected cell's panel, a click is not one on the scene: the selection stays.
+    click({790, 300});
     press_keys("f", 1);
     ASSERT_TRUE(reports_arrive(4)) << viewer->out;
     EXPECT_EQ(viewer->out, before + reports_between(1, 2));
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) { return shows_near(s, {cell.x + 6, cell.y}, white, 1); }));
+    // Right of the sheet and below that panel, on black: it clears the selection.
+    click({700, 500});
+    press_keys("f", 1);
+    ASSERT_TRUE(reports_arrive(5)) << viewer->out;
+    EXPECT_EQ(viewer->out, before + reports_between(1, 3));
     EXPECT_TRUE(wait_for([&](const Screenshot& s) { return !highlighted(s); }));
 }
 
