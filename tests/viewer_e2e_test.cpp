@@ -465,4 +465,60 @@ TEST(ViewerStart, AHugeWindowIsBoundedRatherThanCrashingTheRenderer) {
     EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(1)) << viewer.err;
 }
 
+// A server that resets, here ending, when its last client leaves (as under xvfb-run): the viewer's
+// first connection is the toolkit's, so nothing comes between a check of the display and the window.
+TEST(ViewerStart, StartsEveryTimeOnAServerThatEndsWhenItsLastClientLeaves) {
+    for (int start = 0; start < 10; ++start) {
+        VirtualDisplay display({"-reset", "-terminate"}, false);
+        ChildProcess viewer({SMOKE_VIEWER}, {display.env()});
+        Display* connection = nullptr;
+        std::vector<Window> found;
+        const bool shown = wait_until(
+            [&] {
+                if (!connection) connection = XOpenDisplay(display.name().c_str());  // refused while it resets
+                return connection && !(found = find_windows(connection, "World")).empty();
+            },
+            PATIENCE);
+        const std::optional<int> status = shown ? (send_delete_window(connection, found[0]), viewer.wait_exit(PATIENCE))
+                                                : viewer.wait_exit(1s);
+        if (connection) XCloseDisplay(connection);
+        ASSERT_TRUE(shown) << "start " << start << ": " << viewer.err;
+        EXPECT_EQ(status, std::optional<int>(0)) << "start " << start << ": " << viewer.err;
+    }
+}
+
+// Under a limit on its address space, as `ulimit -v 1000000` sets it, the viewer refuses a world it
+// could not draw, or runs it: never an abort or a crash in the renderer. How large a world fits
+// depends on the machine's cores (the renderer's threads), so either answer is right.
+TEST(ViewerStart, UnderAnAddressSpaceLimitRefusesOrRunsButNeverDies) {
+    VirtualDisplay display;
+    for (const std::string size : {"50", "800", "1200"}) {
+        ChildProcess viewer({"/bin/sh", "-c", "ulimit -v 1000000 && exec \"$0\" \"$@\"", SMOKE_VIEWER, "--size", size},
+                            {display.env()});
+        std::vector<Window> found;
+        std::optional<int> status;
+        ASSERT_TRUE(wait_until(
+            [&] {
+                status = viewer.wait_exit(0s);
+                return status || !(found = find_windows(display.connection(), "World")).empty();
+            },
+            PATIENCE))
+            << size;
+        if (status) {
+            viewer.read_until([](const std::string&) { return false; }, PATIENCE);  // to the end of its output
+            EXPECT_EQ(*status, 2) << size << ": " << viewer.err;
+            EXPECT_EQ(viewer.err.rfind("smoke-viewer: the " + size + " x " + size + " x 1 world needs ", 0), 0u)
+                << size << ": " << viewer.err;
+            continue;
+        }
+        // It runs: frames are drawn, a step is reported, and closing it ends it well.
+        run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "f"},
+                    {display.env()});
+        EXPECT_TRUE(viewer.read_until([](const std::string& out) { return count_reports(out) >= 1; }, PATIENCE * 3))
+            << size << ": " << viewer.err;
+        send_delete_window(display.connection(), found[0]);
+        EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(0)) << size << ": " << viewer.err;
+    }
+}
+
 }  // namespace
