@@ -80,12 +80,13 @@ std::optional<std::string> WorldOptions::build(World& w) const {
     if (auto p = build_world(draft, w)) return p;
     // Printing the world allocates nothing, so a world too large for this machine prints too.
     if (print_scenario) return std::nullopt;
-    return memory_problem(w, extra_bytes_per_cell, memory_available());
+    return memory_problem(w, extra_bytes_per_cell, memory_available(), extra_bytes);
 }
 
 std::optional<std::string> memory_problem(const World& world, std::uint64_t extra_bytes_per_cell,
-                                          std::optional<std::uint64_t> available) {
-    const std::optional<std::uint64_t> needed = world_bytes(world, extra_bytes_per_cell);
+                                          std::optional<std::uint64_t> available, std::uint64_t extra_bytes) {
+    std::optional<std::uint64_t> needed = world_bytes(world, extra_bytes_per_cell);
+    if (needed && __builtin_add_overflow(*needed, extra_bytes, &*needed)) needed.reset();
     const std::string start = "the " + size_text(world) + " world needs ";
     if (!needed) return start + "more memory than can be counted, and " +
                         (available ? memory_text(*available, false) : std::string("less")) + " is available";

@@ -28,6 +28,7 @@ public:
     bool print_scenario = false;
     // Memory a program needs for each cell besides the lattice, counted in the check.
     std::uint64_t extra_bytes_per_cell = 0;
+    std::uint64_t extra_bytes = 0;  // and once, whatever the world's size
 
 private:
     std::optional<std::string> build(World& world) const;
@@ -37,6 +38,6 @@ private:
 
 // Why a run of world cannot have the memory it needs, if it cannot: what it needs rounded up and
 // what is available rounded down, so that the first always reads larger. Nothing available means
-// that it cannot be told.
+// that it cannot be told. extra_bytes is needed once, whatever the world's size.
 std::optional<std::string> memory_problem(const World& world, std::uint64_t extra_bytes_per_cell,
-                                          std::optional<std::uint64_t> available);
+                                          std::optional<std::uint64_t> available, std::uint64_t extra_bytes = 0);

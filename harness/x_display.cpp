@@ -22,14 +22,15 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
-VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments) {
+VirtualDisplay::VirtualDisplay(const std::vector<std::string>& extra_arguments, bool connect) {
     std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<int> fresh(1000, 30999);
-    for (int attempt = 0; attempt < 8 && !display_; ++attempt) start(fresh(random), extra_arguments);
-    if (!display_) throw std::runtime_error("cannot start Xvfb");
+    bool started = false;
+    for (int attempt = 0; attempt < 8 && !started; ++attempt) started = start(fresh(random), extra_arguments, connect);
+    if (!started) throw std::runtime_error("cannot start Xvfb");
 }
 
-void VirtualDisplay::start(int number, const std::vector<std::string>& extra_arguments) {
+bool VirtualDisplay::start(int number, const std::vector<std::string>& extra_arguments, bool connect) {
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     // A named number, not one Xvfb searches for: a searching server takes no lock, and its probes can
@@ -56,12 +57,15 @@ void VirtualDisplay::start(int number, const std::vector<std::string>& extra_arg
         reported.append(c, static_cast<size_t>(n));
     }
     close(ready[0]);
-    if (reported == std::to_string(number) + "\n") {
+    const bool running = reported == std::to_string(number) + "\n";
+    if (running) {
         name_ = ":" + std::to_string(number);
         XSetErrorHandler(ignore_x_error);
-        display_ = XOpenDisplay(name_.c_str());
+        if (connect) display_ = XOpenDisplay(name_.c_str());
     }
-    if (!display_) stop();
+    if (running && (display_ || !connect)) return true;
+    stop();
+    return false;
 }
 
 VirtualDisplay::~VirtualDisplay() {

@@ -12,7 +12,9 @@ public:
     // Starts Xvfb on a fresh display number, with extra arguments such as {"-extension", "GLX"}, trying
     // another when the number is taken; throws when it cannot. The server ends with the object, or
     // with the test process.
-    explicit VirtualDisplay(const std::vector<std::string>& extra_arguments = {});
+    // With connect false the test holds no connection of its own (connection() is null), so that a
+    // server started with -reset -terminate ends when its first client leaves.
+    explicit VirtualDisplay(const std::vector<std::string>& extra_arguments = {}, bool connect = true);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -22,7 +24,8 @@ public:
     Display* connection() const { return display_; }
 
 private:
-    void start(int number, const std::vector<std::string>& extra_arguments);  // sets display_ when it worked
+    // True when the server runs, with display_ set if connect.
+    bool start(int number, const std::vector<std::string>& extra_arguments, bool connect);
     void stop();
     pid_t pid_ = -1;
     std::string name_;

@@ -8,6 +8,8 @@
 
 #include "lattice/lattice.h"
 #include "viewer/camera.h"
+#include "viewer/picking.h"
+#include "viewer/placement.h"
 #include "world_of.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "harness/x_display.h"
 #include "lattice/world.h"
-#include "viewer/camera.h"
+#include "viewer/placement.h"
 
 // Fixed-function lighting with the light along (1, 1, 1) and every normal (0, 0, 1): the global
 // ambient 0.2 plus the diffuse cosine 1/sqrt(3), the same for every face and point.

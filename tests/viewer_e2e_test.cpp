@@ -10,7 +10,7 @@
 #include "harness/process.h"
 #include "harness/x_display.h"
 #include "scene.h"
-#include "viewer/camera.h"
+#include "viewer/placement.h"
 
 #include <X11/Xutil.h>
 
@@ -345,7 +345,7 @@ TEST_F(ExploreViewer, PlaysPausesAndPrintsTheClickedCellAtItsStep) {
     EXPECT_EQ(viewer->out, at_pause + reports_between(paused, paused + 1) + probed_line(paused + 1, "25,47,0"));
 }
 
-TEST_F(ExploreViewer, ResetStartsOverAndAClickOnEmptySpaceClearsTheSelection) {
+TEST_F(ExploreViewer, ResetStartsOverAClickOnAPanelKeepsTheSelectionAndOnEmptySpaceClearsIt) {
     press_keys("f", 2);
     ASSERT_TRUE(reports_arrive(2)) << viewer->out;
     press_keys("r", 1);
@@ -360,10 +360,17 @@ TEST_F(ExploreViewer, ResetStartsOverAndAClickOnEmptySpaceClearsTheSelection) {
     const auto highlighted = [&](const Screenshot& s) { return shows_near(s, {cell.x + 6, cell.y}, white, 1); };
     EXPECT_TRUE(wait_for(highlighted));
 
-    click({790, 300});  // right of the sheet, on the figures' panel: no cell's point there
+    // On the selected cell's panel, a click is not one on the scene: the selection stays.
+    click({790, 300});
     press_keys("f", 1);
     ASSERT_TRUE(reports_arrive(4)) << viewer->out;
     EXPECT_EQ(viewer->out, before + reports_between(1, 2));
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) { return shows_near(s, {cell.x + 6, cell.y}, white, 1); }));
+    // Right of the sheet and below that panel, on black: it clears the selection.
+    click({700, 500});
+    press_keys("f", 1);
+    ASSERT_TRUE(reports_arrive(5)) << viewer->out;
+    EXPECT_EQ(viewer->out, before + reports_between(1, 3));
     EXPECT_TRUE(wait_for([&](const Screenshot& s) { return !highlighted(s); }));
 }
 
@@ -456,6 +463,62 @@ TEST(ViewerStart, AHugeWindowIsBoundedRatherThanCrashingTheRenderer) {
     // Still alive after frames at those sizes: q is heard.
     run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "q"}, {display.env()});
     EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(1)) << viewer.err;
+}
+
+// A server that resets, here ending, when its last client leaves (as under xvfb-run): the viewer's
+// first connection is the toolkit's, so nothing comes between a check of the display and the window.
+TEST(ViewerStart, StartsEveryTimeOnAServerThatEndsWhenItsLastClientLeaves) {
+    for (int start = 0; start < 10; ++start) {
+        VirtualDisplay display({"-reset", "-terminate"}, false);
+        ChildProcess viewer({SMOKE_VIEWER}, {display.env()});
+        Display* connection = nullptr;
+        std::vector<Window> found;
+        const bool shown = wait_until(
+            [&] {
+                if (!connection) connection = XOpenDisplay(display.name().c_str());  // refused while it resets
+                return connection && !(found = find_windows(connection, "World")).empty();
+            },
+            PATIENCE);
+        const std::optional<int> status = shown ? (send_delete_window(connection, found[0]), viewer.wait_exit(PATIENCE))
+                                                : viewer.wait_exit(1s);
+        if (connection) XCloseDisplay(connection);
+        ASSERT_TRUE(shown) << "start " << start << ": " << viewer.err;
+        EXPECT_EQ(status, std::optional<int>(0)) << "start " << start << ": " << viewer.err;
+    }
+}
+
+// Under a limit on its address space, as `ulimit -v 1000000` sets it, the viewer refuses a world it
+// could not draw, or runs it: never an abort or a crash in the renderer. How large a world fits
+// depends on the machine's cores (the renderer's threads), so either answer is right.
+TEST(ViewerStart, UnderAnAddressSpaceLimitRefusesOrRunsButNeverDies) {
+    VirtualDisplay display;
+    for (const std::string size : {"50", "800", "1200"}) {
+        ChildProcess viewer({"/bin/sh", "-c", "ulimit -v 1000000 && exec \"$0\" \"$@\"", SMOKE_VIEWER, "--size", size},
+                            {display.env()});
+        std::vector<Window> found;
+        std::optional<int> status;
+        ASSERT_TRUE(wait_until(
+            [&] {
+                status = viewer.wait_exit(0s);
+                return status || !(found = find_windows(display.connection(), "World")).empty();
+            },
+            PATIENCE))
+            << size;
+        if (status) {
+            viewer.read_until([](const std::string&) { return false; }, PATIENCE);  // to the end of its output
+            EXPECT_EQ(*status, 2) << size << ": " << viewer.err;
+            EXPECT_EQ(viewer.err.rfind("smoke-viewer: the " + size + " x " + size + " x 1 world needs ", 0), 0u)
+                << size << ": " << viewer.err;
+            continue;
+        }
+        // It runs: frames are drawn, a step is reported, and closing it ends it well.
+        run_process({"/usr/bin/xdotool", "windowfocus", "--sync", std::to_string(found[0]), "key", "f"},
+                    {display.env()});
+        EXPECT_TRUE(viewer.read_until([](const std::string& out) { return count_reports(out) >= 1; }, PATIENCE * 3))
+            << size << ": " << viewer.err;
+        send_delete_window(display.connection(), found[0]);
+        EXPECT_EQ(viewer.wait_exit(PATIENCE), std::optional<int>(0)) << size << ": " << viewer.err;
+    }
 }
 
 }  // namespace

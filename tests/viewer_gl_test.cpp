@@ -40,8 +40,8 @@ protected:
 
     void SetUp() override { open(World()); }
 
-    void open(const World& world) {
-        window = std::make_unique<TestWindow>(100, 100, 800, 600, "World", world);
+    void open(const World& world, bool explore = false) {
+        window = std::make_unique<TestWindow>(100, 100, 800, 600, "World", world, explore);
         window->show();
         ASSERT_TRUE(wait_until(
             [&] {
@@ -76,7 +76,13 @@ protected:
         return shot;
     }
 
-    Cell& cell(int x, int y) { return *window->lattice->planes[0]->cell(x, y); }
+    Cell& cell(int x, int y) { return *window->explorer().lattice().planes[0]->cell(x, y); }
+    // Selects the cell, as a click on it would, without its line in the test's output.
+    void select(const Place& place) {
+        testing::internal::CaptureStdout();
+        window->explorer().select(place);
+        testing::internal::GetCapturedStdout();
+    }
 
     static std::unique_ptr<VirtualDisplay> display;
     std::unique_ptr<TestWindow> window;
@@ -142,7 +148,9 @@ TEST_F(Drawing, AWindowWithoutSizeDrawsWithoutError) {
 }
 
 TEST_F(Drawing, TheSteepestElevationStillDrawsTheCube) {
-    window->elevation = MAX_ELEVATION;
+    CameraPose steepest = DEFAULT_CAMERA;
+    steepest.elevation = MAX_ELEVATION;
+    window->set_camera(steepest);
     const Screenshot s = frame();
     // Looking almost straight down at the pivot, the red top face z = +1 is in the middle.
     EXPECT_TRUE(near(s.at(400, 300), lit(1, 0, 0)));
@@ -228,12 +236,12 @@ TEST_F(Drawing, FramesMatchThePointByPointDrawingPixelForPixel) {
     for (const World& world : {World(), three_planes}) {
         ASSERT_NO_FATAL_FAILURE(open(world));
         for (const int steps : {0, 60}) {
-            for (int i = 0; i < steps; ++i) window->lattice->advance();  // smoke about the sources
+            for (int i = 0; i < steps; ++i) window->explorer().lattice().advance();  // smoke about the sources
             for (const CameraPose& pose : poses) {
                 window->set_camera(pose);
                 window->invalidate();
                 const Screenshot drawn = frame();
-                draw_point_by_point(*window->lattice, pose, 800, 600);
+                draw_point_by_point(window->explorer().lattice(), pose, 800, 600);
                 const Screenshot expected = read_back();
                 int differing = 0;
                 for (std::size_t i = 0; i < drawn.pixels.size(); ++i) differing += !(drawn.pixels[i] == expected.pixels[i]);
@@ -258,16 +266,20 @@ TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
 }
 
 TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWasAndShowsTheLongestFiguresWhole) {
-    for (int i = 0; i < 60; ++i) window->lattice->advance();  // smoke over most of the sheet
-    // The selected cell's panel at its widest: figures of 15 characters.
-    for (Link& link : cell(0, 0).links) link.population = -0.000108385764f;
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    // The same world, plain and explored.
+    const auto prepare = [&] {
+        for (int i = 0; i < 60; ++i) window->explorer().lattice().advance();  // smoke over most of the sheet
+        // The selected cell's panel at its widest: figures of 15 characters.
+        for (Link& link : cell(0, 0).links) link.population = -0.000108385764f;
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    };
+    prepare();
     const Screenshot plain = frame();
-    window->exploring = true;
-    window->selected = Place{0, 0, 0};
+    open(World(), true);
+    prepare();
+    select({0, 0, 0});
     const Screenshot explored = frame();
-    window->exploring = false;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     const Pixel highlight = cell_pixel(DEFAULT_CAMERA, 800, 600, 0, 0);
     int differing = 0, changed_elsewhere = 0, text_at_right_edge = 0;
@@ -288,28 +300,24 @@ TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWasAndShowsTheLongestFiguresWhole) {
 }
 
 TEST_F(Drawing, TheOverlayOfAWindowWithoutSizeDrawsWithoutError) {
+    open(World(), true);
+    select({25, 49, 0});
     while (glGetError() != GL_NO_ERROR) {
     }
-    window->exploring = true;
-    window->selected = Place{25, 49, 0};
     for (const auto& [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}}) {
         window->set_size_only(w, h);
         window->invalidate();
         window->draw();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << w << " x " << h;
     }
-    window->exploring = false;
-    window->set_size_only(800, 600);
-    window->invalidate();
 }
 
 TEST_F(Drawing, TheLegendShowsThePointsColoursAsTheyAreDrawn) {
     // The points themselves, drawn in the same frame.
+    open(World(), true);
     cell(10, 20).smoke = 0.5f;
     cell(14, 20).smoke = 1.0f;
-    window->exploring = true;
     const Screenshot s = frame();
-    window->exploring = false;
     const auto point = [&](int x, int y) {
         const Pixel p = cell_pixel(DEFAULT_CAMERA, 800, 600, x, y);
         return s.at(p.x, p.y);

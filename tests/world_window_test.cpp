@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "common/cell_text.h"
 #include "viewer/world_window.h"
 #include "world_of.h"
 
@@ -35,81 +34,75 @@ protected:
         return window.handle(FL_KEYBOARD);
     }
     void expect_camera(const CameraPose& c) {
-        EXPECT_EQ(window.elevation, c.elevation);
-        EXPECT_EQ(window.azimuth, c.azimuth);
-        EXPECT_EQ(window.distance, c.distance);
-        EXPECT_EQ(window.target_x, c.target_x);
-        EXPECT_EQ(window.target_y, c.target_y);
+        const CameraPose now = window.camera();
+        EXPECT_EQ(now.elevation, c.elevation);
+        EXPECT_EQ(now.azimuth, c.azimuth);
+        EXPECT_EQ(now.distance, c.distance);
+        EXPECT_EQ(now.target_x, c.target_x);
+        EXPECT_EQ(now.target_y, c.target_y);
     }
+    const Cell& cell(int x, int y) { return *window.explorer().lattice().planes[0]->cell(x, y); }
 };
 
 TEST_F(WindowEvents, StartsAtTheDefaultCameraWithASeededLattice) {
-    EXPECT_STREQ(window.label(), "World");
-    EXPECT_EQ(window.w(), 800);
-    EXPECT_EQ(window.h(), 600);
-    EXPECT_EQ(window.drag_button, -1);
+    EXPECT_FALSE(window.dragging());
     expect_camera(DEFAULT_CAMERA);
-    EXPECT_EQ(window.near_plane, 1.0);
-    EXPECT_EQ(window.far_plane, 1000.0);
-    EXPECT_EQ(window.lattice->tau, 0.56f);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->links[0].population, -0.06999999f);
+    EXPECT_EQ(window.view().near_plane, 1.0);
+    EXPECT_EQ(window.view().far_plane, 1000.0);
+    EXPECT_EQ(window.explorer().lattice().tau, 0.56f);
+    EXPECT_EQ(cell(25, 49).smoke, 0.42f);
+    EXPECT_EQ(cell(25, 49).links[0].population, -0.06999999f);
 }
 
 TEST_F(WindowEvents, TicksWithoutADragLeaveTheCameraAlone) {
-    for (int i = 0; i < 10; ++i) window.tick(0.025f);
+    for (int i = 0; i < 10; ++i) window.tick();
     expect_camera(DEFAULT_CAMERA);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);  // nothing reseeds or steps
+    EXPECT_EQ(cell(25, 49).smoke, 0.42f);  // nothing reseeds or steps
 }
 
 TEST_F(WindowEvents, ADragMovesTheCameraOnlyAtTheNextTick) {
     EXPECT_EQ(press(FL_LEFT_MOUSE, 400, 300), 1);
-    EXPECT_EQ(window.drag_button, FL_LEFT_MOUSE);
-    EXPECT_EQ(window.press_x, 400);
-    EXPECT_EQ(window.mouse_y, 300);
+    EXPECT_TRUE(window.dragging());
     EXPECT_EQ(drag(500, 300), 1);
-    EXPECT_EQ(window.mouse_x, 500);
     expect_camera(DEFAULT_CAMERA);
-    window.tick(0.025f);
-    EXPECT_EQ(window.azimuth, 315.0f);
-    window.tick(0.025f);  // the camera depends on the pointer, not on the number of ticks
-    EXPECT_EQ(window.azimuth, 315.0f);
+    window.tick();
+    EXPECT_EQ(window.camera().azimuth, 315.0f);
+    window.tick();  // the camera depends on the pointer, not on the number of ticks
+    EXPECT_EQ(window.camera().azimuth, 315.0f);
 
     EXPECT_EQ(window.handle(FL_RELEASE), 1);
-    EXPECT_EQ(window.drag_button, -1);
+    EXPECT_FALSE(window.dragging());
     drag(700, 100);
-    window.tick(0.025f);
-    EXPECT_EQ(window.azimuth, 315.0f);
-    EXPECT_EQ(window.elevation, 0.0f);
+    window.tick();
+    EXPECT_EQ(window.camera().azimuth, 315.0f);
+    EXPECT_EQ(window.camera().elevation, 0.0f);
 }
 
 TEST_F(WindowEvents, ASecondPressRestartsTheDragFromTheCurrentCamera) {
     press(FL_LEFT_MOUSE, 400, 300);
     drag(500, 300);
-    window.tick(0.025f);
-    press(FL_MIDDLE_MOUSE, 500, 300);  // without a release
-    EXPECT_EQ(window.press_azimuth, 315.0f);
-    EXPECT_EQ(window.press_x, 500);
+    window.tick();
+    press(FL_MIDDLE_MOUSE, 500, 300);  // without a release: from the camera the orbit left
     drag(500, -300);  // up by the window's height
-    window.tick(0.025f);
-    EXPECT_EQ(window.azimuth, 315.0f);
-    EXPECT_EQ(window.distance, 50.0f);
+    window.tick();
+    EXPECT_EQ(window.camera().azimuth, 315.0f);
+    EXPECT_EQ(window.camera().distance, 50.0f);
 
     press(FL_RIGHT_MOUSE, 0, 0);
     drag(-400, 0);  // the pointer may leave the window during a drag
-    window.tick(0.025f);
+    window.tick();
     const CameraPose expected = pan({0, 315, 50, 0, 0}, 315, {400, 0, 800, 600});
     expect_camera(expected);
     window.handle(FL_RELEASE);
-    EXPECT_EQ(window.drag_button, -1);
+    EXPECT_FALSE(window.dragging());
 }
 
 TEST_F(WindowEvents, OtherButtonsAndAReleaseWithoutAPressChangeNothing) {
     EXPECT_EQ(window.handle(FL_RELEASE), 1);
-    EXPECT_EQ(window.drag_button, -1);
+    EXPECT_FALSE(window.dragging());
     press(4, 10, 10);
     drag(300, 400);
-    window.tick(0.025f);
+    window.tick();
     expect_camera(DEFAULT_CAMERA);
 }
 
@@ -119,14 +112,14 @@ TEST_F(WindowEvents, FStepsAndPrintsAReportOtherKeysAreConsumed) {
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("Lattice 0: 0.000000 / 0.000000\n", 0), 0u);
     EXPECT_EQ(out.size(), 10 * 31 + 1u);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.9279537f);
+    EXPECT_EQ(cell(25, 49).smoke, 0.9279537f);
 
     testing::internal::CaptureStdout();
     for (int code : {int('F'), int('a'), int('x'), int(' '), FL_Escape, FL_Enter, FL_Shift_L, FL_F + 1, FL_Left}) {
         EXPECT_EQ(key(code), 1) << code;
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.9279537f);
+    EXPECT_EQ(cell(25, 49).smoke, 0.9279537f);
 }
 
 TEST_F(WindowEvents, QExitsWithStatusOneAndPrintsNothing) {
@@ -149,10 +142,10 @@ TEST(WindowWithoutSize, CameraStaysFiniteThroughAnyDrag) {
             Fl::e_x = 12345;
             Fl::e_y = -777;
             window.handle(FL_DRAG);
-            window.tick(0.025f);
-            EXPECT_TRUE(std::isfinite(window.azimuth) && std::isfinite(window.elevation) &&
-                        std::isfinite(window.distance) && std::isfinite(window.target_x) &&
-                        std::isfinite(window.target_y));
+            window.tick();
+            const CameraPose c = window.camera();
+            EXPECT_TRUE(std::isfinite(c.azimuth) && std::isfinite(c.elevation) && std::isfinite(c.distance) &&
+                        std::isfinite(c.target_x) && std::isfinite(c.target_y));
         }
     }
 }
@@ -168,10 +161,27 @@ std::size_t count_of_reports(const std::string& out) {
     return n;
 }
 
-class ExploreEvents : public WindowEvents {
+class ExploreEvents : public ::testing::Test {
 protected:
-    ExploreEvents() { window.exploring = true; }  // as --explore makes it, but for the first survey
+    WorldWindow window{100, 100, 800, 600, "World", World(), true};  // as --explore makes it
 
+    void expect_camera(const CameraPose& c) {
+        const CameraPose now = window.camera();
+        EXPECT_TRUE(now.elevation == c.elevation && now.azimuth == c.azimuth && now.distance == c.distance &&
+                    now.target_x == c.target_x && now.target_y == c.target_y);
+    }
+
+    int press(int button, int x, int y) {
+        Fl::e_keysym = FL_Button + button;
+        Fl::e_x = x;
+        Fl::e_y = y;
+        return window.handle(FL_PUSH);
+    }
+    int drag(int x, int y) {
+        Fl::e_x = x;
+        Fl::e_y = y;
+        return window.handle(FL_DRAG);
+    }
     int release(int x, int y) {
         Fl::e_x = x;
         Fl::e_y = y;
@@ -182,7 +192,7 @@ protected:
         testing::internal::CaptureStdout();
         press(FL_LEFT_MOUSE, x, y);
         drag(x + dx, y + dy);
-        window.tick(0.025f);
+        window.tick();
         release(x + dx, y + dy);
         return testing::internal::GetCapturedStdout();
     }
@@ -195,36 +205,22 @@ protected:
     }
 };
 
-TEST_F(ExploreEvents, PlayingKeepsTheFirstBreakAndResetClearsIt) {
-    const Lattice* const built = window.lattice.get();
-    testing::internal::CaptureStdout();
-    key(' ');  // playing: each tick steps
-    for (int i = 0; i < 141; ++i) window.tick(0.025f);
-    key(' ');
-    window.tick(0.025f);
-    EXPECT_EQ(count_of_reports(testing::internal::GetCapturedStdout()), 141u);
-    // As smoke-steps --until-nonfinite says: step 139, cell 2,1,0, its smoke (inf).
-    ASSERT_TRUE(window.first_nonfinite);
-    EXPECT_EQ(window.first_nonfinite->step, 139);
-    EXPECT_EQ(window.first_nonfinite->value.cell.column, 2);
-    EXPECT_EQ(window.first_nonfinite->value.cell.row, 1);
-    EXPECT_EQ(window.first_nonfinite->value.quantity, 0);
-    EXPECT_GT(window.summary.nonfinite_cells, 0u);
-    key('r');
-    EXPECT_EQ(window.lattice.get(), built);  // reseeded in place, with nothing to allocate
-    EXPECT_FALSE(window.first_nonfinite);
-    EXPECT_EQ(window.summary.nonfinite_cells, 0u);
-    EXPECT_EQ(window.step_number, 0);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.42f);
-}
+// smoke-steps 1 --probe 25,49,0 gives these figures.
+const std::string SOURCE_AT_STEP_1 =
+    "Cell 25,49,0 at step 1: smoke 0.9279537 density 0.12833335 velocity 0.85274583 populations 0.048066694 "
+    "0.034117375 0.034117375 0.034117375 0.034117375 0.034117375 0.034117375 0.04463473 0.04463473 0.04463473 "
+    "0.04463473 0.04463473 0.04463473 0.04463473 0.04463473 0.04463473 0.04463473 0.04463473 0.04463473\n";
 
 TEST_F(ExploreEvents, AClickPicksAndPrintsTheCellADragOrbitsAndEmptySpaceClears) {
     const Pixel source = pixel(25, 49);
-    key('f');  // the line tells the step
-    EXPECT_EQ(click(source.x, source.y, 2, -1), cell_line(1, {25, 49, 0}, *window.lattice->cell(25, 49, 0)) + "\n");
-    ASSERT_TRUE(window.selected);
-    EXPECT_EQ(window.selected->column, 25);
-    EXPECT_EQ(window.selected->row, 49);
+    testing::internal::CaptureStdout();
+    Fl::e_keysym = 'f';  // the line tells the step
+    window.handle(FL_KEYBOARD);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(click(source.x, source.y, 2, -1), SOURCE_AT_STEP_1);
+    ASSERT_TRUE(window.explorer().selected());
+    EXPECT_EQ(window.explorer().selected()->column, 25);
+    EXPECT_EQ(window.explorer().selected()->row, 49);
     expect_camera(DEFAULT_CAMERA);  // the wobble did not turn it
 
     // Out beyond the tolerance and back is a drag: it orbits, and the selection stays.
@@ -233,21 +229,36 @@ TEST_F(ExploreEvents, AClickPicksAndPrintsTheCellADragOrbitsAndEmptySpaceClears)
     press(FL_LEFT_MOUSE, corner.x, corner.y);
     drag(corner.x + 40, corner.y);
     drag(corner.x + 1, corner.y);
-    window.tick(0.025f);
+    window.tick();
     release(corner.x + 1, corner.y);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_NE(window.azimuth, DEFAULT_CAMERA.azimuth);
-    EXPECT_EQ(window.selected->column, 25);
+    EXPECT_NE(window.camera().azimuth, DEFAULT_CAMERA.azimuth);
+    EXPECT_EQ(window.explorer().selected()->column, 25);
 
     window.set_camera(DEFAULT_CAMERA);
-    EXPECT_EQ(click(10, 10), "");
-    EXPECT_FALSE(window.selected);
+    EXPECT_EQ(click(10, 10), "");  // the black corner
+    EXPECT_FALSE(window.explorer().selected());
     // Other buttons never pick.
     testing::internal::CaptureStdout();
     press(FL_RIGHT_MOUSE, source.x, source.y);
     release(source.x, source.y);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_FALSE(window.selected);
+    EXPECT_FALSE(window.explorer().selected());
+}
+
+TEST_F(ExploreEvents, ThreePixelsBetweenPressAndReleaseIsAClickFourADrag) {
+    const Pixel source = pixel(25, 49);
+    struct Case {
+        int dx, dy;
+        bool click;
+    };
+    for (const Case& c : {Case{3, 0, true}, {0, -3, true}, {-3, 3, true}, {4, 0, false}, {0, 4, false}, {-4, 0, false}}) {
+        window.explorer().select(std::nullopt);
+        window.set_camera(DEFAULT_CAMERA);
+        const std::string out = click(source.x, source.y, c.dx, c.dy);
+        EXPECT_EQ(window.explorer().selected().has_value(), c.click) << c.dx << "," << c.dy;
+        EXPECT_EQ(out.empty(), !c.click) << c.dx << "," << c.dy;
+    }
 }
 
 TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
@@ -257,7 +268,7 @@ TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
         Fl::e_keysym = code;
         window.handle(FL_KEYBOARD);
     }
-    window.tick(0.025f);
+    window.tick();
     const WindowPoint source = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 49, 0));
     Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
     Fl::e_x = int(source.x);
@@ -265,9 +276,9 @@ TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
     window.handle(FL_PUSH);
     window.handle(FL_RELEASE);
     EXPECT_EQ(count_of_reports(testing::internal::GetCapturedStdout()), 1u);
-    EXPECT_EQ(window.step_number, 1);
-    EXPECT_FALSE(window.selected);
-    EXPECT_EQ(window.lattice->planes[0]->cell(25, 49)->smoke, 0.9279537f);
+    EXPECT_EQ(window.explorer().step_number(), 1);
+    EXPECT_FALSE(window.explorer().selected());
+    EXPECT_EQ(window.explorer().lattice().planes[0]->cell(25, 49)->smoke, 0.9279537f);
 }
 
 TEST(OverlayText, TheFiguresReadAsTheCellLineDoes) {

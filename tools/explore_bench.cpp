@@ -3,7 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "lattice/survey.h"
-#include "viewer/camera.h"
+#include "viewer/picking.h"
+#include "viewer/placement.h"
 
 namespace {
 

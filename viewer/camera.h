@@ -1,11 +1,8 @@
-// The orbiting camera's arithmetic and where the world's points land in the window, as pure
-// functions, so that they can be tested without a window. Angles are degrees held in floats;
+// The orbiting camera's arithmetic: orbit, zoom, pan, and where a world point lands in the window,
+// as pure functions of the standard library, so that they can be tested without a window. Angles are degrees held in floats;
 // trigonometry is done in double precision.
 #pragma once
 
-#include <optional>
-
-#include "lattice/lattice.h"
 
 constexpr double PI = 3.141592653589793;
 
@@ -86,51 +83,3 @@ struct Projection {
     Point eye, forward, side, up;  // gluLookAt's frame
     double tangent, aspect;  // gluPerspective's: the tangent of half the vertical field, and w / h
 };
-
-// Where the viewer draws cell (column, row) of a plane, in a world of columns x rows cells a plane.
-// The sheet stands upright, turned half a turn about z to face the eye: column x at
-// y = columns / 2 - x and row y at z = y - rows / 2 (halves rounded toward zero, so that the running
-// system's columns run from y = 25 to -24 and its rows from z = -25 to 24), plane p at x = -(p + 1),
-// behind the reference cube of side 2 about the origin.
-Point cell_point(int columns, int rows, int column, int row, int plane);
-
-// The camera a world is first seen from, and the depths drawn.
-struct View {
-    CameraPose camera;
-    double near_plane, far_plane;
-};
-// The running system's world (50 x 50 x 1) gets DEFAULT_CAMERA with planes 1 and 1000. A world that
-// would not fit the first window's central 95 % from distance 100 is seen from as far as it takes,
-// up to MAX_DISTANCE. The far plane stays ten times the distance, and beyond the farthest cell from
-// any eye at that distance about the pivot, so that orbiting never cuts the world.
-View initial_view(int columns, int rows, int planes);
-
-// The point a cell draws: a green one for smoke above 0 (zero, negative and NaN smoke draw none), else
-// a blue marker for a cell that lacks a neighbour, else none. A marker under a green point would lie
-// at the same depth and fail the depth test, so such a cell draws only the green one. The drawing and
-// the picking both ask this, so that a click can only select what shows.
-enum class CellMark { NONE, SMOKE, MARKER };
-inline CellMark cell_mark(const Cell& cell) {
-    if (cell.smoke > 0) return CellMark::SMOKE;
-    for (const Link& link : cell.links) {
-        if (!link.neighbour) return CellMark::MARKER;
-    }
-    return CellMark::NONE;
-}
-// The side, in pixels, of the square a point covers: an odd size, centred on the pixel the point
-// lands in.
-constexpr int SMOKE_POINT_SIZE = 3;
-constexpr int MARKER_POINT_SIZE = 1;
-
-// How far from the pointer, in pixels, a point may land and still be picked when none covers the
-// pointer's pixel: about half the spacing of the running system's cells in its first view.
-constexpr double PICK_RADIUS = 5;
-
-// The cell a click on pixel (x, y) of a window of w x h pixels selects, when the lattice is drawn
-// from view.camera: the cell whose point shows in that pixel, the front one of those whose square
-// covers it; nothing when the reference cube (the box [-1, 1]^3) shows there in front of them. In a
-// pixel that shows nothing, the point nearest the pixel's centre within PICK_RADIUS that the cube
-// does not hide, then the cell that shows in that point's own pixel: never a point that shows nowhere.
-// Only cells that draw a point count (cell_mark), with their centre in the window and between the
-// near and far planes, as drawn.
-std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y);

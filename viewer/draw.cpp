@@ -50,7 +50,7 @@ void WorldWindow::draw_cells() {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     GLfloat point_size = 0;  // none set yet in this frame
-    for (const auto& plane : lattice->planes) {
+    for (const auto& plane : explorer_.lattice().planes) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
         draw_plane(*plane, point_size);
     }
@@ -101,7 +101,7 @@ void WorldWindow::setup_context() {
     glViewport(0, 0, w(), h());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(fovy_degrees(w(), h()), aspect_ratio(w(), h()), near_plane, far_plane);
+    gluPerspective(fovy_degrees(w(), h()), aspect_ratio(w(), h()), near_plane_, far_plane_);
     const GLfloat diffuse[] = {1, 1, 1, 1};
     const GLfloat specular[] = {0, 0, 0, 1};
     glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
@@ -113,14 +113,14 @@ void WorldWindow::draw() {
     if (!valid()) setup_context();
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const Point eye = eye_position(camera());
+    const Point eye = eye_position(camera_);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(eye.x, eye.y, eye.z, target_x, target_y, PIVOT_Z, 0, 0, 1);
+    gluLookAt(eye.x, eye.y, eye.z, camera_.target_x, camera_.target_y, PIVOT_Z, 0, 0, 1);
     // Set after the view, so the light stays fixed in the world as the camera orbits.
     const GLfloat light_position[] = {1, 1, 1, 0};
     glLightfv(GL_LIGHT0, GL_POSITION, light_position);
     draw_cube();
     draw_cells();
-    if (exploring) draw_overlay();
+    if (explorer_.exploring()) draw_panels();
 }

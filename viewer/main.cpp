@@ -1,13 +1,17 @@
 // smoke-viewer: opens the window "World" and keeps it repainting 40 times a second.
 #include <FL/Fl.H>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,11 +24,27 @@
 #include "viewer/world_window.h"
 
 // Last: Xlib's macros (Success, None, Bool) would break the headers above.
-#include <X11/Xlib.h>
+#include <FL/x.H>
 
 namespace {
 
-constexpr float TIMER_PERIOD = 0.025f;  // seconds; also the tick's time step
+constexpr double TIMER_PERIOD = 0.025;  // seconds
+// What the toolkit and the renderer take once the world is built, whatever its size, as measured
+// with Mesa's software renderer: its libraries and compiled shaders, a stack for each of its
+// threads, and its buffers for a window of up to MAX_WINDOW_SIDE a side (colour, depth and the image
+// sent to the X server, about 9 bytes a pixel).
+constexpr std::uint64_t MEGABYTE = 1u << 20;
+constexpr std::uint64_t RENDERER_BASE_BYTES = 240 * MEGABYTE;
+constexpr std::uint64_t RENDERER_THREAD_BYTES = 16 * MEGABYTE;
+constexpr unsigned MOST_RENDERER_THREADS = 32;
+constexpr std::uint64_t WINDOW_BYTES_PER_PIXEL = 10;
+
+std::uint64_t toolkit_and_renderer_bytes() {
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MOST_RENDERER_THREADS);
+    return RENDERER_BASE_BYTES + threads * RENDERER_THREAD_BYTES +
+           std::uint64_t(MAX_WINDOW_SIDE) * MAX_WINDOW_SIDE * WINDOW_BYTES_PER_PIXEL;
+}
+
 constexpr const char* USAGE = "usage: smoke-viewer [--explore] [world options] [toolkit options]";
 constexpr const char* DESCRIPTION =
     "Opens the window \"World\" on the smoke lattice: drag with the left, middle and right buttons to\n"
@@ -117,7 +137,11 @@ int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::s
     app.add_flag("--explore", explore, "play, pause, reset and pick cells, with the figures over the scene")
         ->disable_flag_override()
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    const WorldOptions world_options(app);
+    WorldOptions world_options(app);
+    // A world the viewer cannot draw is refused here, with a message, rather than ended by the
+    // renderer or the toolkit running out of memory halfway through a frame.
+    world_options.extra_bytes_per_cell = WorldWindow::DRAWING_BYTES_PER_CELL;
+    world_options.extra_bytes = toolkit_and_renderer_bytes();
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -160,13 +184,13 @@ void toolkit_warning(const char* format, ...) {
     std::exit(1);
 }
 
-// Opens the display once before the toolkit does, to say in the program's own words when it cannot:
-// the toolkit's message names no program and, with DISPLAY unset, no display. The toolkit then
-// opens its own connection, with its own error handlers.
-bool display_opens() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display) {
-        XCloseDisplay(display);
+// Opens the display before the toolkit would, to say in the program's own words when it cannot: the
+// toolkit's message names no program and, with DISPLAY unset, no display. The toolkit then takes
+// this connection as its own: a server that resets when its last client leaves would otherwise
+// reset between a probe closing and the toolkit connecting, and refuse the toolkit.
+bool open_display() {
+    if (Display* display = XOpenDisplay(nullptr)) {
+        fl_open_display(display);
         return true;
     }
     const char* name = XDisplayName(nullptr);  // DISPLAY, as -display has set it
@@ -184,13 +208,16 @@ bool display_opens() {
 WorldWindow* main_window = nullptr;
 
 void on_timer(void* /*data*/) {
-    main_window->tick(TIMER_PERIOD);
+    main_window->tick();
     main_window->redraw();
     // Counts from when this tick was due, not from now, so the rate does not drift.
     Fl::repeat_timeout(TIMER_PERIOD, on_timer, nullptr);
 }
 
 int main(int argc, char** argv) {
+    // One heap for every thread: otherwise each renderer thread reserves 64 MB of address space for
+    // a heap of its own, which counts against a limit on it and grows with the machine's cores.
+    mallopt(M_ARENA_MAX, 1);
     if (!reserve_standard_descriptors()) {
         std::fprintf(stderr, "smoke-viewer: cannot open descriptors 0 to 2: %s\n", std::strerror(errno));
         return 1;
@@ -203,7 +230,7 @@ int main(int argc, char** argv) {
     Fl::warning = toolkit_warning;
     Fl::error = toolkit_warning;
     Fl::fatal = toolkit_fatal;
-    if (!display_opens()) return 1;
+    if (!open_display()) return 1;
 
     Fl::visual(FL_RGB);
     // Lives until the process ends; q exits without tearing it down.
@@ -222,5 +249,5 @@ int main(int argc, char** argv) {
     frame->show(int(toolkit_argv.size()) - 1, toolkit_argv.data());
     Fl::add_timeout(0.0, on_timer, nullptr);
     const int status = Fl::run();
-    return main_window->reports_lost ? 1 : status;
+    return main_window->reports_lost() ? 1 : status;
 }

@@ -110,7 +110,7 @@ void draw_legend(const Legend& legend) {
 
 }  // namespace
 
-void WorldWindow::draw_overlay() {
+void WorldWindow::draw_panels() {
     if (w() <= 0 || h() <= 0) return;  // no pixels to draw over, nor a projection onto them
     if (!context_valid()) load_font();  // a new context has no texture
     // The scene's state is set for a new context or size only (setup_context), so what changes here
@@ -125,23 +125,20 @@ void WorldWindow::draw_overlay() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    if (selected) {
+    const World& world = explorer_.world();
+    if (const std::optional<Place>& selected = explorer_.selected()) {
         const Point p = cell_point(world.columns, world.rows, selected->column, selected->row, selected->plane);
-        const WindowPoint q = project(camera(), w(), h(), p);
+        const WindowPoint q = project(camera_, w(), h(), p);
         // Only a drawn point, and one near enough to the window for its pixel to be a number.
         const bool near_window = q.x > -w() && q.x < 2.0 * w() && q.y > -h() && q.y < 2.0 * h();
-        if (q.depth > near_plane && q.depth < far_plane && near_window) {
+        if (q.depth > near_plane_ && q.depth < far_plane_ && near_window) {
             glColor3f(1, 1, 1);
             square_outline(int(std::floor(q.x)) - HIGHLIGHT_HALF, int(std::floor(q.y)) - HIGHLIGHT_HALF,
                            2 * HIGHLIGHT_HALF + 1);
         }
     }
     if (font_.texture) {  // else the X server refused even "fixed", and there is no text
-        std::vector<std::string> cell;
-        if (selected) cell = cell_lines(*selected, *lattice->cell(selected->column, selected->row, selected->plane));
-        const OverlayLayout layout = overlay_layout(
-            font_.metrics, w(), h(),
-            status_lines(step_number, playing, steps_per_second, summary, lattice->cell_count(), first_nonfinite), cell);
+        const OverlayLayout layout = explorer_.overlay(font_.metrics, w(), h());
         std::vector<const std::vector<Label>*> text;
         for (const std::optional<TextPanel>* panel : {&layout.status, &layout.cell, &layout.keys}) {
             if (!*panel) continue;

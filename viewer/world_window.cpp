@@ -1,22 +1,29 @@
 #include "viewer/world_window.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdio>
+
+#include "common/standard_streams.h"
 
 WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world, bool explore)
-    : Fl_Gl_Window(x, y, w, h, title), lattice(make_world(world)), exploring(explore), world(world) {
+    : Fl_Gl_Window(x, y, w, h, title),
+      explorer_(world, explore, [this](const std::string& text) { print(text); }) {
     const View view = initial_view(world.columns, world.rows, world.planes);
-    set_camera(view.camera);
-    near_plane = view.near_plane;
-    far_plane = view.far_plane;
-    if (exploring) survey_lattice();
+    camera_ = view.camera;
+    near_plane_ = view.near_plane;
+    far_plane_ = view.far_plane;
+    // Here, where a failure can still be refused, rather than in the middle of a frame.
+    const std::size_t plane_cells = std::size_t(world.columns) * std::size_t(world.rows);
+    points_.reserve(plane_cells);
+    runs_.reserve(plane_cells);
 }
 
-void WorldWindow::set_camera(const CameraPose& pose) {
-    elevation = pose.elevation;
-    azimuth = pose.azimuth;
-    distance = pose.distance;
-    target_x = pose.target_x;
-    target_y = pose.target_y;
+void WorldWindow::print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    // Said once: the viewer goes on.
+    if (!reports_lost_) reports_lost_ = output_failed(stdout, "smoke-viewer", "to standard output");
 }
 
 void WorldWindow::resize(int x, int y, int w, int h) {

@@ -1,22 +1,20 @@
 // The window "World": an OpenGL view of the lattice with an orbiting camera, stepped by the f key,
-// inside the program's top-level frame. In explore mode it also plays, resets, picks cells and shows
-// the figures over the scene.
+// inside the program's top-level frame. A thin shell: its events and timer go to the camera's
+// functions and to the Explorer, which holds the world; in explore mode it also draws the panels.
 #pragma once
 
 #include <FL/Fl_Gl_Window.H>
 #include <FL/Fl_Window.H>
 
-#include <chrono>
-#include <memory>
-#include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "lattice/lattice.h"
-#include "lattice/survey.h"
 #include "viewer/camera.h"
+#include "viewer/explore.h"
 #include "viewer/overlay_layout.h"
-#include "viewer/overlay_text.h"
+#include "viewer/placement.h"
 
 // The overlay's font: its glyphs in a texture of the window's OpenGL context, a cell each, and its
 // metrics in pixels.
@@ -28,7 +26,8 @@ struct OverlayFont {
 
 class WorldWindow : public Fl_Gl_Window {
 public:
-    // Builds and seeds the world's lattice, and sets the camera and depth range that show it whole.
+    // Builds and seeds the world's lattice, sets the camera and depth range that show it whole, and
+    // reserves the vertex arrays of its largest frame (std::bad_alloc when it cannot).
     WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World(), bool explore = false);
 
     void draw() override;
@@ -37,66 +36,44 @@ public:
     // so the X server never holds a larger one.
     void resize(int x, int y, int w, int h) override;
 
-    // Called by the timer: applies a drag in progress to the camera, and steps the world while it
-    // plays. Always true.
-    bool tick(float dt);
-    // Recomputes the camera from the press snapshot and the pointer's total displacement.
-    void update_camera(float dt);
+    // Called by the timer: applies a drag in progress to the camera, and steps the world while it plays.
+    void tick();
 
-    CameraPose camera() const { return {elevation, azimuth, distance, target_x, target_y}; }
-    void set_camera(const CameraPose& pose);
-
-    std::unique_ptr<Lattice> lattice;
-    float elevation, azimuth, distance, target_x, target_y;
-    double near_plane, far_plane;  // the depths drawn, fixed for the world
-    int drag_button = -1;  // Fl::event_button() of the drag in progress; -1 when none
-    int mouse_x = 0, mouse_y = 0;
-    int press_x = 0, press_y = 0;
-    float press_elevation = 0, press_azimuth = 0, press_distance = 0, press_target_x = 0, press_target_y = 0;
+    CameraPose camera() const { return camera_; }
+    void set_camera(const CameraPose& pose) { camera_ = pose; }
+    // The camera with the depths drawn, fixed for the world.
+    View view() const { return {camera_, near_plane_, far_plane_}; }
+    bool dragging() const { return drag_button_ != -1; }
+    Explorer& explorer() { return explorer_; }
+    const Explorer& explorer() const { return explorer_; }
     // A report or a cell's line could not be written to standard output. Said once on standard
     // error; the viewer goes on, being interactive, and ends with a failure status.
-    bool reports_lost = false;
-
-    // Explore mode (--explore): space plays and pauses, r resets, a left click picks a cell, and the
-    // overlay shows the figures. Without it the window is the plain viewer, and none of this changes.
-    bool exploring;
-    World world;  // what r seeds again
-    long step_number = 0;  // steps since the seeded state
-    bool playing = false;
-    std::optional<double> steps_per_second;  // measured while playing, once a measure is whole
-    Survey summary;  // of the lattice at step_number; explore mode keeps it, once a step
-    std::optional<FirstNonFinite> first_nonfinite;
-    std::optional<Place> selected;  // the picked cell, followed from step to step
-    bool press_moved = false;  // the pointer left the click tolerance since the left button went down
-
-    // Explore mode's actions, as its keys and clicks trigger them.
-    void toggle_play();
-    void reset();  // back to the seeded state, step 0, in place
-    // Selects the cell a click at window position (x, y) shows (see pick) and prints its line, or
-    // clears the selection.
-    void pick_at(int x, int y);
+    bool reports_lost() const { return reports_lost_; }
 
 private:
     void begin_drag(int button, int x, int y);
     void end_drag(int x, int y);
-    void step();
-    void survey_lattice();
-    void measure_rate();
-    void print_line(const std::string& line);
-    void check_output();  // after each write to standard output: notes and says a failure
+    void update_camera();  // from the press snapshot and the pointer's total displacement
+    void print(const std::string& text);
     void setup_context();
     void draw_cells();
     void draw_plane(const Plane& plane, float& point_size);
-    void draw_overlay();
+    void draw_panels();
     void load_font();
 
-    // Steps taken while playing since rate_start_, when the measure under way began.
-    std::chrono::steady_clock::time_point rate_start_;
-    long rate_steps_ = 0;
+    Explorer explorer_;
+    CameraPose camera_;
+    double near_plane_, far_plane_;
+    int drag_button_ = -1;  // Fl::event_button() of the drag in progress; -1 when none
+    int mouse_x_ = 0, mouse_y_ = 0;
+    int press_x_ = 0, press_y_ = 0;
+    CameraPose press_camera_ = DEFAULT_CAMERA;
+    bool press_moved_ = false;  // the pointer left the click tolerance since the left button went down
+    bool reports_lost_ = false;
     OverlayFont font_;
 
-    // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members only
-    // so that their memory is reused.
+    // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members so
+    // that their memory, reserved once for the largest plane, is reused.
     struct PointVertex {
         float x, y, z;  // in the plane's frame
         float r, g, b;
@@ -107,6 +84,11 @@ private:
     };
     std::vector<PointVertex> points_;
     std::vector<PointRun> runs_;
+
+public:
+    // What drawing a world takes for each of its cells beyond the lattice: the vertex arrays, and
+    // the renderer's own copy of the vertices as it transforms them.
+    static constexpr std::uint64_t DRAWING_BYTES_PER_CELL = sizeof(PointVertex) + sizeof(PointRun) + 192;
 };
 
 // The program's top-level window, all of it the WorldWindow. On a server without a window manager
