@@ -156,7 +156,18 @@ void Fluid::place_fluid(int x, int y, int z, int i, float value) {
 
 void Fluid::add_smoke_population(int x, int y, int z, int i, float value) {
     const Pull p = pull_of(x, y, z, i);
-    if (p.kind != FROM_INFLOW) g_[current_][slot_of(p, i)] += value;  // an inflow brings in none
+    if (p.kind == FROM_INFLOW) return;  // an inflow brings in none
+    // Across an outflow face the pull reads a slot that an inner cell reads too: adding there would
+    // count the smoke twice, so it joins the cell's rest slot instead.
+    const Velocity c = velocity_of(i);
+    const int from[3] = {x - c.x, y - c.y, z - c.z}, n[3] = {columns_, rows_, planes_};
+    for (int a = 0; a < 3; ++a) {
+        if (!periodic_[a] && (from[a] < 0 || from[a] >= n[a])) {
+            g_[current_][index(x, y, z)] += value;
+            return;
+        }
+    }
+    g_[current_][slot_of(p, i)] += value;
 }
 
 void Fluid::gather(int x, int y, int z, std::array<float, Q>& h, std::array<float, SMOKE_Q>& g) const {

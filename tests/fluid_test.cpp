@@ -191,6 +191,10 @@ TEST(Fluid, InflowAndOutflowCarryTheFlowAndTheSmokeThrough) {
     EXPECT_NEAR(f.density(16, 3, 0), 1, 0.01);
     EXPECT_LT(f.total_smoke(), 0.01) << "the puff left through the outflow";
     EXPECT_GT(f.total_smoke(), -1e-6);
+
+    // A puff on the outflow face is counted once.
+    s.puffs = {{31, 3, 0, 1.0f}};
+    EXPECT_NEAR(Fluid(s).total_smoke(), 1, 1e-6);
 }
 
 TEST(Fluid, PuffsAndObstaclesChangeInPlace) {
