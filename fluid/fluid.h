@@ -1,0 +1,111 @@
+// The textbook fluid: D3Q19 BGK with Guo's forcing, walls, obstacles, inflow and outflow, and a
+// smoke carried by the flow in a D3Q7 scheme of its own.
+//
+// State. Each copy holds, per direction, the population each cell sent after its last collision
+// (for the fluid, as its difference from the weight at rest, f_i - w_i, so that float keeps the
+// small part exactly). A step pulls: every cell gathers what its neighbours sent (bounce-back where
+// the neighbour is a wall or an obstacle), collides, and writes only its own slots of the other
+// copy. So cells can be updated in any order, or in parallel by planes or rows, with the same
+// figures. The accessors show the gathered populations: what the next collision will start from.
+//
+// Memory per cell update: 19 fluid and 7 smoke floats read and as many written (208 bytes) and the
+// solid flag (1 byte): 209 bytes, plus the write-allocate of the written line where the cache does it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "fluid/setup.h"
+#include "fluid/velocity_set.h"
+
+namespace fluid {
+
+class Fluid {
+public:
+    // Throws std::invalid_argument with setup_problem's message when the setup breaks a rule.
+    explicit Fluid(const Setup& setup);
+
+    // One step: advance(), then report() to standard output.
+    void step();
+    // Collision and streaming of every cell, then the sources' smoke.
+    void advance();
+    // Lines "Lattice %i: %f / %f" for columns 0..min(10, columns)-1 of the report row in plane 0,
+    // each the cell's smoke and its population f4, then an empty line and a flush.
+    void report(std::FILE* out = stdout) const;
+
+    int columns() const { return columns_; }
+    int rows() const { return rows_; }
+    int planes() const { return planes_; }
+    long long steps() const { return steps_; }
+    const Setup& setup() const { return setup_; }
+
+    // A cell's state; a solid cell answers density 1, no velocity, no smoke, the rest weights.
+    float smoke(int column, int row, int plane) const;
+    double density(int column, int row, int plane) const;
+    // Grid terms (increasing column, row, plane); includes half the cell's force.
+    Vec3 velocity(int column, int row, int plane) const;
+    bool solid(int column, int row, int plane) const;
+    // The actual population f_i, 0 <= i < 19.
+    float population(int column, int row, int plane, int i) const;
+
+    // Sums over the fluid cells of density and of smoke, in double.
+    double total_mass() const;
+    double total_smoke() const;
+
+    // A puff at a cell: the amount joins its rest population, so the cell shows it at once and the
+    // total grows by exactly that amount. A solid cell takes none.
+    void add_smoke(int column, int row, int plane, float amount);
+    // Makes a cell solid, or fluid again. A cell made solid drops what it held, populations and smoke;
+    // its neighbours bounce off it from the next step. A cell made fluid sends the rest populations
+    // (density 1, at rest, no smoke) at the next step and receives what its neighbours send.
+    void set_solid(int column, int row, int plane, bool solid);
+
+private:
+    // Where a cell's population i comes from when the step gathers it.
+    enum PullKind : std::uint8_t { FROM_CELL, FROM_WALL, FROM_INFLOW };
+    struct Pull {
+        PullKind kind;
+        std::size_t cell;   // FROM_CELL: the sending cell; otherwise the cell itself, direction reversed
+        float correction;   // a moving wall's or an inflow's momentum: 6 w_i (c_i . u_w)
+    };
+    // A boundary link: a pull that the plain row-by-row gather gets wrong.
+    struct Link {
+        std::uint32_t column;
+        std::uint8_t direction;
+        PullKind kind;
+        float correction;
+    };
+
+    std::size_t index(int x, int y, int z) const { return (std::size_t(z) * rows_ + y) * columns_ + x; }
+    Pull pull_of(int x, int y, int z, int i) const;
+    int fold(int v, int n, bool periodic) const;
+    void build_links();
+    // The gathered populations of one fluid cell: deviations h_i and smoke g_i.
+    void gather(int x, int y, int z, std::array<float, Q>& h, std::array<float, SMOKE_Q>& g) const;
+    void sweep_row(int y, int z);
+    // The stored slot a pull reads.
+    std::size_t slot_of(const Pull& p, int i) const;
+    // Write into (add to) the slot that the cell's population i is gathered from, so that the cell
+    // gathers that value at the next step.
+    void place_fluid(int x, int y, int z, int i, float deviation);
+    void add_smoke_population(int x, int y, int z, int i, float value);
+
+    Setup setup_;
+    int columns_, rows_, planes_;
+    std::size_t cells_;
+    bool periodic_[3];
+    float omega_, omega_smoke_;
+    bool forced_;
+    std::vector<float> f_[2];  // [direction * cells + cell], f_i - w_i
+    std::vector<float> g_[2];  // [direction * cells + cell], the smoke's populations
+    std::vector<std::uint8_t> solid_;
+    std::vector<Link> links_;               // sorted by row, then column
+    std::vector<std::size_t> row_links_;    // first link of each (plane, row); one past the last at the end
+    int current_ = 0;                       // the copy the next step reads
+    long long steps_ = 0;
+};
+
+}  // namespace fluid

@@ -1,0 +1,319 @@
+// Fast unit tests of the textbook fluid, aimed where its faults would live: the velocity set, the
+// equilibrium, the boundaries' signs, forcing, the smoke's bookkeeping, the rules and the report.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "fluid/fluid.h"
+#include "lattice/cell.h"
+
+namespace {
+
+using fluid::Face;
+using fluid::Fluid;
+using fluid::Kind;
+using fluid::Vec3;
+
+void run(Fluid& f, int steps) {
+    for (int i = 0; i < steps; ++i) f.advance();
+}
+
+std::string report_text(const Fluid& f) {
+    std::FILE* out = std::tmpfile();
+    f.report(out);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;) text += char(c);
+    std::fclose(out);
+    return text;
+}
+
+TEST(FluidVelocitySet, NumberingIsTheDemonstrationsAndOppositesAreTrueReverses) {
+    for (int i = 0; i < fluid::Q; ++i) {
+        EXPECT_EQ(fluid::OFFSETS[i].dx, DIRECTION_OFFSETS[i].dx) << i;
+        EXPECT_EQ(fluid::OFFSETS[i].dy, DIRECTION_OFFSETS[i].dy) << i;
+        EXPECT_EQ(fluid::OFFSETS[i].dz, DIRECTION_OFFSETS[i].dz) << i;
+    }
+    const int opposite[fluid::Q] = {0, 6, 4, 5, 2, 3, 1, 17, 18, 15, 16, 13, 14, 11, 12, 9, 10, 7, 8};
+    for (int i = 0; i < fluid::Q; ++i) EXPECT_EQ(fluid::opposite_of(i), opposite[i]) << i;
+    // A positive dy leads to the previous row: its grid velocity points down the rows.
+    EXPECT_EQ(fluid::velocity_of(3).y, -1);
+    EXPECT_EQ(fluid::velocity_of(13).x, 1);
+    EXPECT_EQ(fluid::velocity_of(13).y, -1);
+}
+
+TEST(FluidVelocitySet, EquilibriumHasTheGivenMoments) {
+    const double rho = 1.2, ux = 0.1, uy = -0.05, uz = 0.02;
+    const auto f = fluid::equilibrium(rho, ux, uy, uz);
+    double m = 0, jx = 0, jy = 0, jz = 0, pxx = 0, pxy = 0;
+    for (int i = 0; i < fluid::Q; ++i) {
+        const auto c = fluid::velocity_of(i);
+        m += f[i];
+        jx += f[i] * c.x;
+        jy += f[i] * c.y;
+        jz += f[i] * c.z;
+        pxx += f[i] * c.x * c.x;
+        pxy += f[i] * c.x * c.y;
+    }
+    EXPECT_NEAR(m, 1.2, 1e-15);
+    EXPECT_NEAR(jx, 0.12, 1e-15);
+    EXPECT_NEAR(jy, -0.06, 1e-15);
+    EXPECT_NEAR(jz, 0.024, 1e-15);
+    EXPECT_NEAR(pxx, 0.412, 1e-15);    // rho / 3 + rho ux^2
+    EXPECT_NEAR(pxy, -0.006, 1e-15);   // rho ux uy
+    EXPECT_NEAR(f[0], 0.39226, 1e-15);
+    EXPECT_NEAR(f[4], 0.0883766666666667, 1e-15);
+    EXPECT_NEAR(f[13], 0.0510633333333333, 1e-15);
+}
+
+TEST(Fluid, UniformFlowIsASteadyStateOfTheStep) {
+    fluid::Setup s;
+    s.columns = 5;
+    s.rows = 4;
+    s.planes = 3;
+    s.report_row = 0;
+    s.flow = {0.1, -0.05, 0.02};
+    Fluid f(s);
+    run(f, 5);
+    const auto expected = fluid::equilibrium(1, 0.1, -0.05, 0.02);
+    for (int i : {0, 4, 13}) EXPECT_NEAR(f.population(2, 1, 1, i), expected[i], 1e-7) << i;
+    const Vec3 u = f.velocity(4, 3, 2);
+    EXPECT_NEAR(u.x, 0.1, 1e-7);
+    EXPECT_NEAR(u.y, -0.05, 1e-7);
+    EXPECT_NEAR(u.z, 0.02, 1e-7);
+}
+
+TEST(Fluid, TaylorGreenStartsWithItsVelocityAtACell) {
+    fluid::Setup s;
+    s.columns = 64;
+    s.rows = 32;
+    s.taylor_green = 0.04;
+    s.flow = {0.01, 0, 0.02};
+    Fluid f(s);
+    // Cell (8, 4): both angles are pi/4, so u_x = -0.04/2 + 0.01 and u_y = 0.04 (32/64) / 2.
+    const Vec3 u = f.velocity(8, 4, 0);
+    EXPECT_NEAR(u.x, -0.01, 1e-7);
+    EXPECT_NEAR(u.y, 0.01, 1e-7);
+    EXPECT_NEAR(u.z, 0.02, 1e-7);
+    EXPECT_NEAR(f.density(8, 4, 0), 1, 1e-7);
+}
+
+TEST(Fluid, WallsKeepAFluidAtRestAtRest) {
+    fluid::Setup s;
+    s.columns = 6;
+    s.rows = 5;
+    s.planes = 4;
+    s.report_row = 0;
+    for (auto& face : s.faces) face.kind = Kind::wall;
+    s.discs = {{2, 2, 1}};
+    Fluid f(s);
+    run(f, 50);
+    for (int z = 0; z < 4; ++z) {
+        for (int y = 0; y < 5; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                const Vec3 u = f.velocity(x, y, z);
+                EXPECT_EQ(u.x, 0);
+                EXPECT_EQ(u.y, 0);
+                EXPECT_EQ(u.z, 0);
+                EXPECT_EQ(f.density(x, y, z), 1);
+            }
+        }
+    }
+}
+
+TEST(Fluid, AMovingWallDragsTheFluidItsWay) {
+    for (const double lid : {0.05, -0.05}) {
+        // Plane Couette flow: a channel, periodic along the columns, between a wall at rest and a lid.
+        fluid::Setup s;
+        s.columns = 4;
+        s.rows = 8;
+        s.report_row = 0;
+        s.face(Face::bottom).kind = Kind::wall;
+        s.face(Face::top) = {Kind::wall, Vec3{lid, 0, 0}};
+        Fluid f(s);
+        run(f, 20);
+        EXPECT_GT(f.velocity(1, 7, 0).x * lid, 0) << lid;
+        EXPECT_GT(std::fabs(f.velocity(1, 7, 0).x), std::fabs(f.velocity(1, 3, 0).x)) << lid;
+        double momentum = 0;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 4; ++x) momentum += f.density(x, y, 0) * f.velocity(x, y, 0).x;
+        }
+        EXPECT_GT(momentum * lid, 0) << lid;
+        EXPECT_NEAR(f.total_mass(), 32, 1e-5) << "a tangential lid adds no mass";
+        // Long after, the profile is the straight line from 0 at y = -1/2 to the lid's speed at y = 7.5.
+        run(f, 4000);
+        EXPECT_NEAR(f.velocity(2, 5, 0).x, lid * 5.5 / 8, 1e-3 * std::fabs(lid)) << lid;
+    }
+}
+
+TEST(Fluid, BodyForceAddsItsMomentumEachStep) {
+    fluid::Setup s;
+    s.columns = s.rows = 4;
+    s.report_row = 0;
+    s.force = {1e-4, -2e-4, 0};
+    Fluid f(s);
+    run(f, 10);
+    // Momentum F per step, and the velocity includes half the force: 10.5 F at density 1.
+    const Vec3 u = f.velocity(1, 2, 0);
+    EXPECT_NEAR(u.x, 1.05e-3, 1e-8);
+    EXPECT_NEAR(u.y, -2.1e-3, 1e-8);
+    EXPECT_NEAR(f.density(1, 2, 0), 1, 1e-6);
+}
+
+TEST(Fluid, BuoyantSmokeRises) {
+    fluid::Setup s;
+    s.columns = s.rows = 16;
+    s.report_row = 0;
+    s.buoyancy = 0.01;
+    s.puffs = {{8, 8, 0, 1.0f}};
+    Fluid f(s);
+    run(f, 5);
+    EXPECT_GT(f.velocity(8, 8, 0).y, 0);
+    EXPECT_NEAR(f.velocity(8, 8, 0).x, 0, 1e-9);
+}
+
+TEST(Fluid, InflowAndOutflowCarryTheFlowAndTheSmokeThrough) {
+    fluid::Setup s;
+    s.columns = 32;
+    s.rows = 6;
+    s.report_row = 0;
+    s.face(Face::left) = {Kind::inflow, Vec3{0.05, 0, 0}};
+    s.face(Face::right).kind = Kind::outflow;
+    s.flow = {0.05, 0, 0};
+    s.puffs = {{8, 3, 0, 1.0f}};
+    Fluid f(s);
+    run(f, 1000);
+    EXPECT_NEAR(f.velocity(16, 3, 0).x, 0.05, 0.0005);
+    EXPECT_NEAR(f.density(16, 3, 0), 1, 0.01);
+    EXPECT_LT(f.total_smoke(), 0.01) << "the puff left through the outflow";
+    EXPECT_GT(f.total_smoke(), -1e-6);
+
+    // A puff on the outflow face is counted once.
+    s.puffs = {{31, 3, 0, 1.0f}};
+    EXPECT_NEAR(Fluid(s).total_smoke(), 1, 1e-6);
+}
+
+TEST(Fluid, PuffsAndObstaclesChangeInPlace) {
+    fluid::Setup s;
+    s.columns = s.rows = 6;
+    s.report_row = 0;
+    Fluid f(s);
+    f.add_smoke(2, 3, 0, 0.25f);
+    EXPECT_FLOAT_EQ(f.smoke(2, 3, 0), 0.25f);
+    EXPECT_DOUBLE_EQ(f.total_smoke(), 0.25);
+
+    f.set_solid(2, 3, 0, true);
+    EXPECT_TRUE(f.solid(2, 3, 0));
+    EXPECT_EQ(f.smoke(2, 3, 0), 0) << "a solid cell drops its smoke";
+    EXPECT_EQ(f.total_smoke(), 0);
+    EXPECT_FLOAT_EQ(f.population(2, 3, 0, 4), 1.0f / 18);
+    f.add_smoke(2, 3, 0, 1.0f);
+    EXPECT_EQ(f.total_smoke(), 0) << "a solid cell takes no smoke";
+    run(f, 10);
+    EXPECT_EQ(f.velocity(1, 3, 0).x, 0) << "the fluid stays at rest around the obstacle";
+    EXPECT_NEAR(f.total_mass(), 35, 1e-5);
+
+    f.set_solid(2, 3, 0, false);
+    EXPECT_FALSE(f.solid(2, 3, 0));
+    run(f, 1);
+    EXPECT_FLOAT_EQ(f.density(2, 3, 0), 1);
+    EXPECT_NEAR(f.total_mass(), 36, 1e-5);
+    EXPECT_THROW(f.set_solid(6, 0, 0, true), std::out_of_range);
+    EXPECT_THROW(f.population(0, 0, 0, 19), std::out_of_range);
+}
+
+TEST(Fluid, ReportShowsSmokeAndTheActualPopulationFour) {
+    fluid::Setup s;
+    s.columns = 3;
+    s.rows = 4;
+    s.report_row = 2;
+    s.puffs = {{1, 2, 0, 0.5f}};
+    Fluid f(s);
+    EXPECT_EQ(report_text(f),
+              "Lattice 0: 0.000000 / 0.055556\nLattice 1: 0.500000 / 0.055556\nLattice 2: 0.000000 / 0.055556\n\n");
+    // At rest the puff's populations are w_i C: a quarter stays, an eighth goes each way along the
+    // columns and rows, and in a world of one plane the two along the planes come back to the cell.
+    f.advance();
+    EXPECT_EQ(report_text(f),
+              "Lattice 0: 0.062500 / 0.055556\nLattice 1: 0.250000 / 0.055556\nLattice 2: 0.062500 / 0.055556\n\n");
+}
+
+TEST(FluidRules, RefuseWhatCannotRun) {
+    using Change = std::function<void(fluid::Setup&)>;
+    const struct {
+        Change change;
+        const char* message;
+    } cases[] = {
+        {[](fluid::Setup& s) { s.columns = 0; }, "columns must be a whole number from 1 to 2147483647"},
+        {[](fluid::Setup& s) { s.tau = 0.5; }, "tau must be a finite number above 0.5"},
+        {[](fluid::Setup& s) { s.tau = NAN; }, "tau must be a finite number above 0.5"},
+        {[](fluid::Setup& s) { s.diffusivity = 0; }, "diffusivity must be a finite number above 0"},
+        {[](fluid::Setup& s) { s.diffusivity = INFINITY; }, "diffusivity must be a finite number above 0"},
+        {[](fluid::Setup& s) { s.face(Face::left).kind = Kind::wall; }, "left face must be periodic when the right face is"},
+        {[](fluid::Setup& s) { s.face(Face::top).kind = Kind::outflow; }, "bottom face must not be periodic when the top face is not"},
+        {[](fluid::Setup& s) { s.face(Face::front).kind = s.face(Face::back).kind = Kind::wall; },
+         "front face must be periodic in a world of one plane"},
+        {[](fluid::Setup& s) { s.face(Face::left).kind = Kind::inflow; s.face(Face::right).kind = Kind::outflow; },
+         "left face must have a velocity as an inflow"},
+        {[](fluid::Setup& s) { s.face(Face::left) = {Kind::outflow, Vec3{0.1, 0, 0}}; s.face(Face::right).kind = Kind::outflow; },
+         "left face takes a velocity only as a wall or an inflow"},
+        {[](fluid::Setup& s) { s.face(Face::bottom).kind = Kind::wall; s.face(Face::top) = {Kind::wall, Vec3{0.3, 0.4, 0}}; },
+         "top face velocity must be below 0.5 in magnitude"},
+        {[](fluid::Setup& s) { s.face(Face::left) = {Kind::inflow, Vec3{0.6, 0, 0}}; s.face(Face::right).kind = Kind::outflow; },
+         "left face velocity must be below 0.5 in magnitude"},
+        {[](fluid::Setup& s) { s.flow = {0.3, 0.4, 0}; }, "flow must be below 0.5 in magnitude"},
+        {[](fluid::Setup& s) { s.flow = {NAN, 0, 0}; }, "flow must be finite"},
+        {[](fluid::Setup& s) { s.taylor_green = -0.5; }, "Taylor-Green amplitude must be below 0.5 in magnitude"},
+        {[](fluid::Setup& s) { s.force = {0, INFINITY, 0}; }, "force must be finite"},
+        {[](fluid::Setup& s) { s.buoyancy = NAN; }, "buoyancy must be finite"},
+        {[](fluid::Setup& s) { s.discs = {{50, 10, 3}}; }, "disc centre must lie in the world, columns 0 to 49 and rows 0 to 49"},
+        {[](fluid::Setup& s) { s.discs = {{10, 10, 0}}; }, "disc radius must be above 0"},
+        {[](fluid::Setup& s) { s.boxes = {{10, 10, 50, 12}}; }, "box columns must be in order within 0 to 49"},
+        {[](fluid::Setup& s) { s.boxes = {{10, 12, 12, 11}}; }, "box rows must be in order within 0 to 49"},
+        {[](fluid::Setup& s) { s.discs = {{10, 10, 2}}; s.sources = {{11, 11, 0, 0.1f}}; }, "source must not lie on an obstacle"},
+        {[](fluid::Setup& s) { s.boxes = {{1, 2, 3, 4}}; s.puffs = {{3, 4, 0, 1}}; }, "puff must not lie on an obstacle"},
+        {[](fluid::Setup& s) { s.sources = {{50, 0, 0, 0.1f}}; }, "source column must be 0 to 49"},
+        {[](fluid::Setup& s) { s.puffs = {{0, 0, 1, 0.1f}}; }, "puff plane must be 0"},
+        {[](fluid::Setup& s) { s.sources = {{0, 0, 0, NAN}}; }, "source smoke must be a finite number"},
+        {[](fluid::Setup& s) { s.report_row = 50; }, "report row must be a row of the world, 0 to 49"},
+    };
+    EXPECT_EQ(fluid::setup_problem(fluid::Setup{}), std::nullopt);
+    for (const auto& c : cases) {
+        fluid::Setup s;
+        c.change(s);
+        EXPECT_EQ(fluid::setup_problem(s).value_or("(accepted)"), c.message);
+        try {
+            Fluid f(s);
+            ADD_FAILURE() << "built despite: " << c.message;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+    // Near the limits, still accepted.
+    fluid::Setup fine;
+    fine.tau = 0.5000001;
+    fine.flow = {0.49, 0, 0};
+    fine.face(Face::left) = {Kind::inflow, Vec3{0.1, 0, 0}};
+    fine.face(Face::right).kind = Kind::outflow;
+    fine.discs = {{49, 0, 0.5}};
+    EXPECT_EQ(fluid::setup_problem(fine), std::nullopt);
+}
+
+TEST(FluidRules, NamesAndSizes) {
+    EXPECT_STREQ(fluid::FACE_NAMES[int(Face::top)], "top");
+    EXPECT_STREQ(fluid::FACE_NAMES[int(Face::back)], "back");
+    EXPECT_STREQ(fluid::KIND_NAMES[int(Kind::outflow)], "outflow");
+    EXPECT_EQ(fluid::opposite_face(Face::front), Face::back);
+    EXPECT_EQ(fluid::opposite_face(Face::top), Face::bottom);
+    EXPECT_EQ(fluid::BYTES_PER_CELL, 209u);
+    fluid::Setup s;
+    EXPECT_EQ(fluid::fluid_bytes(s), 2500u * 209);
+    s.columns = s.rows = s.planes = 2147483647;
+    EXPECT_EQ(fluid::fluid_bytes(s), ~std::uint64_t(0));
+}
+
+}  // namespace
