@@ -6,9 +6,11 @@ namespace {
 
 constexpr int VALUES = 3 + DIRECTION_COUNT;
 
+}  // namespace
+
 // Direction i leads from (x, y, plane) to (x + dx, y - dy, plane + dz): in the .vti's frame, where
 // y is the row, that is the offset (dx, -dy, dz).
-Field populations() {
+Field populations_field() {
     Field f{"populations", {}, {}, {}, ' '};
     for (int i = 0; i < DIRECTION_COUNT; ++i) {
         const Offset& o = DIRECTION_OFFSETS[std::size_t(i)];
@@ -20,10 +22,8 @@ Field populations() {
     return f;
 }
 
-}  // namespace
-
 const Fields& cell_fields() {
-    static const Fields fields({scalar_field("smoke"), scalar_field("density"), scalar_field("velocity"), populations()});
+    static const Fields fields({scalar_field("smoke"), scalar_field("density"), scalar_field("velocity"), populations_field()});
     assert(fields.value_count() == VALUES);
     return fields;
 }

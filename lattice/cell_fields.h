@@ -6,6 +6,8 @@
 #include "lattice/lattice.h"
 
 const Fields& cell_fields();
+// The populations f0 to f18, named by their direction; any model of this velocity set shares it.
+Field populations_field();
 
 // The cell's values in cell_fields() order.
 void read_cell(const Cell& cell, float* values);

@@ -1,0 +1,123 @@
+#include "models/model.h"
+
+#include <cassert>
+
+#include "fluid/fluid.h"
+#include "lattice/cell_fields.h"
+#include "lattice/lattice.h"
+
+fluid::Setup fluid_setup(const Scenario& scenario) {
+    fluid::Setup setup = scenario.fluid;
+    const World& w = scenario.world;
+    setup.columns = w.columns;
+    setup.rows = w.rows;
+    setup.planes = w.planes;
+    setup.tau = w.tau;
+    setup.report_row = w.report_row;
+    setup.sources.clear();
+    for (const Source& s : w.sources) setup.sources.push_back({s.column, s.row, s.plane, s.smoke});
+    return setup;
+}
+
+std::optional<std::uint64_t> model_bytes(const Scenario& scenario, std::uint64_t extra_per_cell) {
+    if (scenario.model == ModelKind::demo) return world_bytes(scenario.world, extra_per_cell);
+    const std::optional<std::uint64_t> cells = cell_count(scenario.world);
+    std::uint64_t bytes, extra;
+    if (!cells || __builtin_mul_overflow(*cells, fluid::BYTES_PER_CELL, &bytes) ||
+        __builtin_mul_overflow(*cells, extra_per_cell, &extra) || __builtin_add_overflow(bytes, extra, &bytes)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+namespace {
+
+class DemoModel final : public Model {
+public:
+    explicit DemoModel(const Scenario& scenario) : scenario_(scenario), lattice_(make_world(scenario.world)) {}
+
+    const Scenario& scenario() const override { return scenario_; }
+    Extent extent() const override { return ::extent(*lattice_); }
+    const Fields& fields() const override { return cell_fields(); }
+    CellValues values() const override { return cell_values(*lattice_); }
+    void advance() override { lattice_->advance(); }
+    void report(std::FILE* out) const override { lattice_->report(out); }
+    void reset() override { lattice_->reseed(scenario_.world); }
+    float smoke(const Place& p) const override { return cell(p).smoke; }
+    CellMark mark(const Place& p) const override {
+        const Cell& c = cell(p);
+        if (c.smoke > 0) return CellMark::SMOKE;
+        for (const Link& link : c.links) {
+            if (!link.neighbour) return CellMark::MARKER;
+        }
+        return CellMark::NONE;
+    }
+
+private:
+    const Cell& cell(const Place& p) const { return *lattice_->cell(p.column, p.row, p.plane); }
+
+    Scenario scenario_;
+    std::unique_ptr<Lattice> lattice_;
+};
+
+// The fluid's cell for the outputs: smoke, density, the velocity vector, the populations; and for
+// the .vti alone, whether it is solid.
+const Fields& fluid_fields() {
+    static const Fields fields({scalar_field("smoke"), scalar_field("density"), vector_field("velocity"),
+                                populations_field(), scalar_field("solid")});
+    return fields;
+}
+
+class FluidModel final : public Model {
+public:
+    explicit FluidModel(const Scenario& scenario)
+        : scenario_(scenario), fluid_(std::make_unique<fluid::Fluid>(fluid_setup(scenario))) {}
+
+    const Scenario& scenario() const override { return scenario_; }
+    Extent extent() const override { return {fluid_->columns(), fluid_->rows(), fluid_->planes()}; }
+    const Fields& fields() const override { return fluid_fields(); }
+    CellValues values() const override {
+        return [this](const Place& first, int count, float* values) {
+            const fluid::Fluid& f = *fluid_;
+            for (int i = 0; i < count; ++i) {
+                const int x = first.column + i, y = first.row, z = first.plane;
+                const fluid::Vec3 u = f.velocity(x, y, z);
+                *values++ = f.smoke(x, y, z);
+                *values++ = float(f.density(x, y, z));
+                *values++ = float(u.x);
+                *values++ = float(u.y);
+                *values++ = float(u.z);
+                for (int d = 0; d < fluid::Q; ++d) *values++ = f.population(x, y, z, d);
+                *values++ = f.solid(x, y, z) ? 1.0f : 0.0f;
+            }
+        };
+    }
+    void advance() override { fluid_->advance(); }
+    void report(std::FILE* out) const override { fluid_->report(out); }
+    void reset() override {
+        fluid_.reset();  // freed first, so that a reset never needs the memory of two fluids
+        fluid_ = std::make_unique<fluid::Fluid>(fluid_setup(scenario_));
+    }
+    float smoke(const Place& p) const override { return fluid_->smoke(p.column, p.row, p.plane); }
+    CellMark mark(const Place& p) const override {
+        if (fluid_->solid(p.column, p.row, p.plane)) return CellMark::SOLID;
+        if (smoke(p) > 0) return CellMark::SMOKE;
+        const Extent e = extent();
+        const bool outside = p.column == 0 || p.row == 0 || p.plane == 0 || p.column == e.columns - 1 ||
+                             p.row == e.rows - 1 || p.plane == e.planes - 1;
+        return outside ? CellMark::MARKER : CellMark::NONE;
+    }
+
+    fluid::Fluid& fluid() { return *fluid_; }
+
+private:
+    Scenario scenario_;
+    std::unique_ptr<fluid::Fluid> fluid_;
+};
+
+}  // namespace
+
+std::unique_ptr<Model> make_model(const Scenario& scenario) {
+    if (scenario.model == ModelKind::fluid) return std::make_unique<FluidModel>(scenario);
+    return std::make_unique<DemoModel>(scenario);
+}

@@ -1,0 +1,40 @@
+// What the programs ask of a model, whichever it is: its cells' fields for every output, a step,
+// the ten-line report, a reset, and what the viewer draws for a cell. One adapter for each model's
+// room; the rooms themselves know nothing of this.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "lattice/fields.h"
+#include "models/scenario.h"
+
+// The point a cell draws: green for smoke above 0 (zero, negative and NaN smoke draw none), else grey
+// for an obstacle, else a small blue marker for a cell on the world's outside (in the demonstration, a
+// cell that lacks a neighbour), else none. The drawing and the picking both ask this.
+enum class CellMark { NONE, SMOKE, MARKER, SOLID };
+
+class Model {
+public:
+    virtual ~Model() = default;
+
+    virtual const Scenario& scenario() const = 0;
+    virtual Extent extent() const = 0;
+    virtual const Fields& fields() const = 0;
+    // Reads this model's cells in fields() order; the model must outlive it.
+    virtual CellValues values() const = 0;
+
+    virtual void advance() = 0;
+    // Ten lines "Lattice %i: %f / %f" (the smoke and f4 of the report row's first columns in plane 0),
+    // an empty line, then a flush.
+    virtual void report(std::FILE* out) const = 0;
+    // Back to the scenario's state at step 0, in place.
+    virtual void reset() = 0;
+
+    virtual float smoke(const Place& place) const = 0;
+    virtual CellMark mark(const Place& place) const = 0;
+};
+
+// The scenario's model, built and seeded; the scenario must keep its model's rules. std::bad_alloc
+// when memory runs out.
+std::unique_ptr<Model> make_model(const Scenario& scenario);
