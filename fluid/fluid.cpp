@@ -410,8 +410,8 @@ float Fluid::population(int x, int y, int z, int i) const {
     return h[i] + T.w[i];
 }
 
-double Fluid::total_mass() const {
-    double sum = 0;
+Fluid::Totals Fluid::totals() const {
+    Totals t;
     std::array<float, Q> h;
     std::array<float, SMOKE_Q> g;
     for (int z = 0; z < planes_; ++z) {
@@ -419,29 +419,13 @@ double Fluid::total_mass() const {
             for (int x = 0; x < columns_; ++x) {
                 if (solid_[index(x, y, z)]) continue;
                 gather(x, y, z, h, g);
-                double d = 1;
-                for (float v : h) d += v;
-                sum += d;
+                t.mass += 1;
+                for (float v : h) t.mass += v;
+                for (float v : g) t.smoke += v;
             }
         }
     }
-    return sum;
-}
-
-double Fluid::total_smoke() const {
-    double sum = 0;
-    std::array<float, Q> h;
-    std::array<float, SMOKE_Q> g;
-    for (int z = 0; z < planes_; ++z) {
-        for (int y = 0; y < rows_; ++y) {
-            for (int x = 0; x < columns_; ++x) {
-                if (solid_[index(x, y, z)]) continue;
-                gather(x, y, z, h, g);
-                for (float v : g) sum += v;
-            }
-        }
-    }
-    return sum;
+    return t;
 }
 
 void Fluid::add_smoke(int x, int y, int z, float amount) {

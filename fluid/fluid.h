@@ -52,8 +52,12 @@ public:
     float population(int column, int row, int plane, int i) const;
 
     // Sums over the fluid cells of density and of smoke, in double.
-    double total_mass() const;
-    double total_smoke() const;
+    struct Totals {
+        double mass = 0, smoke = 0;
+    };
+    Totals totals() const;
+    double total_mass() const { return totals().mass; }
+    double total_smoke() const { return totals().smoke; }
 
     // A puff at a cell: the amount joins its rest population, so the cell shows it at once and the
     // total grows by exactly that amount. A solid cell takes none.

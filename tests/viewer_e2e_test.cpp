@@ -491,6 +491,9 @@ TEST(ViewerStart, StartsEveryTimeOnAServerThatEndsWhenItsLastClientLeaves) {
 // could not draw, or runs it: never an abort or a crash in the renderer. How large a world fits
 // depends on the machine's cores (the renderer's threads), so either answer is right.
 TEST(ViewerStart, UnderAnAddressSpaceLimitRefusesOrRunsButNeverDies) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory alone is larger than the limit";
+#endif
     VirtualDisplay display;
     for (const std::string size : {"50", "800", "1200"}) {
         ChildProcess viewer({"/bin/sh", "-c", "ulimit -v 1000000 && exec \"$0\" \"$@\"", SMOKE_VIEWER, "--size", size},
