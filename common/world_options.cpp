@@ -39,8 +39,7 @@ WorldOptions::WorldOptions(CLI::App& app) {
 
     const char* fluid = "fluid options (with --model fluid)";
     app.add_option("--boundary", boundaries_,
-                   "a face (left, right, bottom, top, front, back) periodic, wall, inflow or outflow, with a wall's "
-                   "or an inflow's velocity; repeatable (default: all periodic)")
+                   "a face (left, right, bottom, top, front, back) and its kind; repeatable (default: periodic)")
         ->type_name("FACE=KIND[:UX,UY,UZ]")
         ->group(fluid)
         ->allow_extra_args(false);

@@ -214,6 +214,20 @@ TEST(FluidOptions, TheDemonstrationIsUnchanged) {
     EXPECT_EQ(problem, "this program runs the demonstration model alone, not the fluid");
 }
 
+TEST(FluidOptions, TheMemoryCheckCountsTheFluidsOwnBytes) {
+    Scenario s;
+    s.model = ModelKind::fluid;
+    s.world.columns = 1000;
+    s.world.rows = 1000;
+    // 209 bytes a cell: two copies of 19 + 7 floats and a solid flag; 4 more asked for each cell.
+    const std::uint64_t needed = 1000000ull * (209 + 4);
+    EXPECT_FALSE(memory_problem(s, 4, needed));
+    EXPECT_TRUE(memory_problem(s, 4, needed - 1));
+    // The demonstration's cell takes more, so the same memory is too little for it.
+    s.model = ModelKind::demo;
+    EXPECT_TRUE(memory_problem(s, 4, needed));
+}
+
 TEST(FluidSteps, ReportCsvAndProbeReadTheFluid) {
     // At rest, every cell holds its weights: f4, along a lattice axis, is 1/18.
     ProcessResult r = smoke_steps({"1", "--model", "fluid"});

@@ -50,7 +50,9 @@ constexpr const char* DESCRIPTION =
     "error which step, cell and quantity it was.\n"
     "\n"
     "The world options choose another world; any --source replaces the default source, and options\n"
-    "override the scenario file's settings. --print-scenario shows the world a command line makes.";
+    "override the scenario file's settings. --print-scenario shows the world a command line makes.\n"
+    "--model fluid runs the textbook fluid instead, with the fluid options; its .vti files add the\n"
+    "velocity as a vector and a solid flag for obstacles.";
 
 struct Options {
     long steps = 1;
