@@ -17,14 +17,19 @@ std::vector<float> read(const Fields& fields, const Place& place, const CellValu
 
 std::string probe_csv_header(const Fields& fields) {
     std::string header = "step,column,row,plane";
-    for (int v = 0; v < fields.value_count(); ++v) header += "," + fields.column_name(v);
+    for (int v = 0; v < fields.value_count(); ++v) {
+        if (fields.in_text(v)) header += "," + fields.column_name(v);
+    }
     return header + "\n";
 }
 
 std::string probe_csv_row(const Fields& fields, long step, const Place& place, const CellValues& values) {
     std::string row = std::to_string(step) + "," + std::to_string(place.column) + "," + std::to_string(place.row) +
                       "," + std::to_string(place.plane);
-    for (const float v : read(fields, place, values)) row += "," + float_text(v);
+    const std::vector<float> cell = read(fields, place, values);
+    for (int v = 0; v < fields.value_count(); ++v) {
+        if (fields.in_text(v)) row += "," + float_text(cell[std::size_t(v)]);
+    }
     return row + "\n";
 }
 
@@ -34,6 +39,7 @@ std::string cell_line(const Fields& fields, long step, const Place& place, const
                        std::to_string(place.plane) + " at step " + std::to_string(step) + ":";
     for (std::size_t f = 0; f < fields.list().size(); ++f) {
         const Field& field = fields.list()[f];
+        if (!field.in_text) continue;
         line += " " + field.name;
         for (int k = 0; k < field.components(); ++k) {
             line += (k == 0 ? ' ' : field.separator) + float_text(cell[std::size_t(fields.first_value(f) + k)]);

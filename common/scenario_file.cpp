@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <charconv>
 
 #include <toml++/toml.h>
 
@@ -15,7 +17,8 @@ namespace {
 // as /dev/zero, and keys dotted so deeply that the TOML parser's recursion would overflow the stack.
 constexpr std::size_t LARGEST_SCENARIO = 32 * 1024;
 
-const std::set<std::string> WORLD_KEYS = {"columns", "rows", "planes", "tau", "speed", "report_row"};
+const std::set<std::string> WORLD_KEYS = {"model",    "columns",     "rows",     "planes",       "tau", "speed",
+                                          "report_row", "diffusivity", "buoyancy", "taylor_green", "force", "flow"};
 
 // A path as a message names it: as it is, unless it needs quoting to stay on one short line.
 std::string path_text(const std::string& path) {
@@ -37,6 +40,11 @@ Given given(const toml::node& node, std::string origin) {
         g.number = double(integer->get());
     } else if (const auto* number = node.as_floating_point()) {
         g.number = number->get();
+    } else if (const auto* string = node.as_string()) {
+        g.string = string->get();
+    } else if (const auto* array = node.as_array()) {
+        g.array = true;
+        for (const toml::node& item : *array) g.items.push_back(given(item, g.origin));
     }
     return g;
 }
@@ -64,6 +72,111 @@ std::optional<std::string> read_sources(const toml::node& node, const std::strin
                                                             : nullptr;
             if (!field) return unknown_key(path, key, " in [[source]]");
             *field = given(value, file_line(path, key.source()) + " source " + name);
+        }
+    }
+    return std::nullopt;
+}
+
+// [boundary]: a table of faces, each { kind = "...", velocity = [X, Y, Z] }; a face overridden on
+// the command line is not looked at.
+std::optional<std::string> read_boundary(const toml::node& node, const std::string& origin, const std::string& path,
+                                         const std::set<std::string>& overridden, Draft& draft) {
+    const toml::table* table = node.as_table();
+    if (!table) return origin + " must be a [boundary] table";
+    for (const auto& [key, value] : *table) {
+        const std::string name(key.str());
+        int face = 0;
+        while (face < fluid::FACE_COUNT && name != fluid::FACE_NAMES[std::size_t(face)]) ++face;
+        if (face == fluid::FACE_COUNT) return unknown_key(path, key, " in [boundary] (faces are left, right, bottom, top, front, back)");
+        if (overridden.count("boundary." + name)) continue;
+        const std::string face_origin = file_line(path, key.source()) + " boundary " + name;
+        const toml::table* settings = value.as_table();
+        if (!settings) return face_origin + " must be a table such as { kind = \"wall\" }";
+        GivenFace given;
+        given.origin = face_origin;
+        given.kind.origin = face_origin + " kind";
+        given.kind.from_file = true;
+        for (const auto& [setting, item] : *settings) {
+            const std::string setting_name(setting.str());
+            const std::string item_origin = file_line(path, setting.source()) + " boundary " + name + " " + setting_name;
+            if (setting_name == "kind") {
+                given.kind = ::given(item, item_origin);
+            } else if (setting_name == "velocity") {
+                given.velocity = ::given(item, item_origin);
+            } else {
+                return unknown_key(path, setting, (" in boundary " + name).c_str());
+            }
+        }
+        draft.faces[face] = given;
+    }
+    return std::nullopt;
+}
+
+// An array of tables, or an empty array for none.
+const toml::array* tables(const toml::node& node) {
+    const toml::array* array = node.as_array();
+    return array && (array->empty() || array->is_array_of_tables()) ? array : nullptr;
+}
+
+// [[obstacle]]: shape = "disc" with column, row, radius; or shape = "box" with columns = [X0, X1] and
+// rows = [Y0, Y1].
+std::optional<std::string> read_obstacles(const toml::node& node, const std::string& origin, const std::string& path,
+                                          Draft& draft) {
+    const toml::array* array = tables(node);
+    if (!array) return origin + " must be [[obstacle]] tables (or obstacle = [] for none)";
+    draft.obstacles.emplace();
+    for (const toml::node& element : *array) {
+        const toml::table& table = *element.as_table();
+        GivenObstacle o;
+        o.origin = file_line(path, element.source()) + " obstacle";
+        const std::optional<std::string> shape = table["shape"].value<std::string>();
+        if (!shape || (*shape != "disc" && *shape != "box")) return o.origin + " needs shape = \"disc\" or \"box\"";
+        o.disc = *shape == "disc";
+        const std::vector<std::string> keys =
+            o.disc ? std::vector<std::string>{"column", "row", "radius"} : std::vector<std::string>{"columns", "rows"};
+        for (const auto& [key, value] : table) {
+            const std::string name(key.str());
+            if (name != "shape" && std::find(keys.begin(), keys.end(), name) == keys.end()) {
+                return unknown_key(path, key, (" in a " + *shape + " [[obstacle]]").c_str());
+            }
+        }
+        std::vector<Given> values;
+        for (const std::string& name : keys) {
+            const toml::node* value = table.get(name);
+            if (!value) return o.origin + " needs " + name;
+            values.push_back(given(*value, file_line(path, value->source()) + " obstacle " + name));
+        }
+        if (o.disc) {
+            o.values = values;
+        } else {
+            for (const Given& pair : values) {
+                if (!pair.array || pair.items.size() != 2) return pair.origin + " must be an array of two whole numbers";
+            }
+            o.values = {values[0].items[0], values[1].items[0], values[0].items[1], values[1].items[1]};
+        }
+        draft.obstacles->push_back(o);
+    }
+    return std::nullopt;
+}
+
+// [[puff]]: column, row, plane and smoke, each one needed.
+std::optional<std::string> read_puffs(const toml::node& node, const std::string& origin, const std::string& path,
+                                      Draft& draft) {
+    const toml::array* array = tables(node);
+    if (!array) return origin + " must be [[puff]] tables (or puff = [] for none)";
+    draft.puffs.emplace();
+    for (const toml::node& element : *array) {
+        GivenSource& s = draft.puffs->emplace_back();
+        s.origin = file_line(path, element.source()) + " puff";
+        for (const auto& [key, value] : *element.as_table()) {
+            const std::string name(key.str());
+            std::optional<Given>* field = name == "column"  ? &s.column
+                                          : name == "row"   ? &s.row
+                                          : name == "plane" ? &s.plane
+                                          : name == "smoke" ? &s.smoke
+                                                            : nullptr;
+            if (!field) return unknown_key(path, key, " in [[puff]]");
+            *field = given(value, file_line(path, key.source()) + " puff " + name);
         }
     }
     return std::nullopt;
@@ -122,6 +235,14 @@ std::optional<std::string> read_scenario_draft(const std::string& path, const st
         } else if (name == "source") {
             if (overridden.count(name)) continue;
             if (auto problem = read_sources(node, origin, path, draft)) return problem;
+        } else if (name == "boundary") {
+            if (auto problem = read_boundary(node, origin, path, overridden, draft)) return problem;
+        } else if (name == "obstacle") {
+            if (overridden.count(name)) continue;
+            if (auto problem = read_obstacles(node, origin, path, draft)) return problem;
+        } else if (name == "puff") {
+            if (overridden.count(name)) continue;
+            if (auto problem = read_puffs(node, origin, path, draft)) return problem;
         } else {
             return unknown_key(path, key, "");
         }
@@ -139,5 +260,57 @@ std::string scenario_text(const World& w) {
         out += "\n[[source]]\ncolumn = " + std::to_string(s.column) + "\nrow = " + std::to_string(s.row) +
                "\nplane = " + std::to_string(s.plane) + "\nsmoke = " + toml_float(s.smoke) + "\n";
     }
+    return out;
+}
+
+namespace {
+
+// A double as TOML text: the shortest that reads back as the same double, with a point or an exponent.
+std::string toml_double(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    std::string out(text, result.ptr);
+    if (out.find_first_of(".e") == std::string::npos) out += ".0";
+    return out;
+}
+
+std::string toml_vector(const fluid::Vec3& v) {
+    return "[" + toml_double(v.x) + ", " + toml_double(v.y) + ", " + toml_double(v.z) + "]";
+}
+
+std::string place_lines(const char* table, int column, int row, int plane, float smoke) {
+    return std::string("\n[[") + table + "]]\ncolumn = " + std::to_string(column) + "\nrow = " + std::to_string(row) +
+           "\nplane = " + std::to_string(plane) + "\nsmoke = " + toml_float(smoke) + "\n";
+}
+
+}  // namespace
+
+std::string scenario_text(const Scenario& scenario) {
+    if (scenario.model == ModelKind::demo) return scenario_text(scenario.world);
+    const World& w = scenario.world;
+    const fluid::Setup& f = scenario.fluid;
+    std::string out;
+    if (w.sources.empty()) out += "source = []  # no smoke added\n\n";
+    out += "[world]\nmodel = \"fluid\"\ncolumns = " + std::to_string(w.columns) + "\nrows = " + std::to_string(w.rows) +
+           "\nplanes = " + std::to_string(w.planes) + "\ntau = " + toml_float(w.tau) +
+           "\nreport_row = " + std::to_string(w.report_row) + "\ndiffusivity = " + toml_double(f.diffusivity) +
+           "\nbuoyancy = " + toml_double(f.buoyancy) + "\nforce = " + toml_vector(f.force) +
+           "\nflow = " + toml_vector(f.flow) + "\ntaylor_green = " + toml_double(f.taylor_green) + "\n\n[boundary]\n";
+    for (int face = 0; face < fluid::FACE_COUNT; ++face) {
+        const fluid::Boundary& b = f.faces[std::size_t(face)];
+        out += std::string(fluid::FACE_NAMES[std::size_t(face)]) + " = { kind = \"" +
+               fluid::KIND_NAMES[std::size_t(b.kind)] + "\"" +
+               (b.velocity ? ", velocity = " + toml_vector(*b.velocity) : std::string()) + " }\n";
+    }
+    for (const fluid::Disc& d : f.discs) {
+        out += "\n[[obstacle]]\nshape = \"disc\"\ncolumn = " + toml_double(d.x) + "\nrow = " + toml_double(d.y) +
+               "\nradius = " + toml_double(d.radius) + "\n";
+    }
+    for (const fluid::Box& b : f.boxes) {
+        out += "\n[[obstacle]]\nshape = \"box\"\ncolumns = [" + std::to_string(b.x0) + ", " + std::to_string(b.x1) +
+               "]\nrows = [" + std::to_string(b.y0) + ", " + std::to_string(b.y1) + "]\n";
+    }
+    for (const Source& s : w.sources) out += place_lines("source", s.column, s.row, s.plane, s.smoke);
+    for (const fluid::Source& s : f.puffs) out += place_lines("puff", s.column, s.row, s.plane, s.smoke);
     return out;
 }

@@ -6,9 +6,13 @@
 
 #include "common/world_draft.h"
 #include "lattice/world.h"
+#include "models/scenario.h"
 
 // The world as a scenario file that reads back as the same world, bit for bit.
 std::string scenario_text(const World& world);
+// A scenario the same way: the demonstration's as its world alone, the fluid's with model = "fluid",
+// its settings in [world], every face in [boundary], and its [[obstacle]] and [[puff]] tables.
+std::string scenario_text(const Scenario& scenario);
 
 // Reads the scenario file's settings into draft: each key it holds replaces the default, and its
 // [[source]] tables replace the sources (a key a source lacks is the default source's); but for

@@ -20,6 +20,7 @@ Fields::Fields(std::vector<Field> list) : fields(std::move(list)) {
         firsts.push_back(value_count());
         columns.insert(columns.end(), f.columns.begin(), f.columns.end());
         quantities.insert(quantities.end(), f.quantities.begin(), f.quantities.end());
+        shown.insert(shown.end(), f.columns.size(), f.in_text);
     }
 }
 

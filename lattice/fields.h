@@ -19,6 +19,9 @@ struct Field {
     std::vector<std::string> quantities;  // a name per component as a sentence has it: "population 4"
     std::vector<std::string> vti_components;  // the .vti array's component names; empty: none
     char separator = ' ';                 // between this field's figures in a line of text
+    // Shown in text (the probe, the cell line, the panel); otherwise in the .vti alone, as a flag
+    // that helps in ParaView and would only clutter a line.
+    bool in_text = true;
     int components() const { return int(columns.size()); }
 };
 
@@ -38,6 +41,7 @@ public:
     // Names of value v; v must be below value_count().
     const std::string& column_name(int v) const { return columns[std::size_t(v)]; }
     const std::string& quantity_name(int v) const { return quantities[std::size_t(v)]; }
+    bool in_text(int v) const { return shown[std::size_t(v)]; }
     // The value whose column is named so, if any.
     std::optional<int> value_named(std::string_view column) const;
 
@@ -45,6 +49,7 @@ private:
     std::vector<Field> fields;
     std::vector<int> firsts;
     std::vector<std::string> columns, quantities;
+    std::vector<bool> shown;
 };
 
 // The cells of a world: columns x rows x planes.

@@ -60,11 +60,17 @@ private:
     std::unique_ptr<Lattice> lattice_;
 };
 
+Field solid_field() {
+    Field solid = scalar_field("solid");
+    solid.in_text = false;  // the panel and the probe say it otherwise; in ParaView it masks obstacles
+    return solid;
+}
+
 // The fluid's cell for the outputs: smoke, density, the velocity vector, the populations; and for
 // the .vti alone, whether it is solid.
 const Fields& fluid_fields() {
     static const Fields fields({scalar_field("smoke"), scalar_field("density"), vector_field("velocity"),
-                                populations_field(), scalar_field("solid")});
+                                populations_field(), solid_field()});
     return fields;
 }
 
@@ -116,6 +122,8 @@ private:
 };
 
 }  // namespace
+
+const Fields& model_fields(ModelKind model) { return model == ModelKind::fluid ? fluid_fields() : cell_fields(); }
 
 std::unique_ptr<Model> make_model(const Scenario& scenario) {
     if (scenario.model == ModelKind::fluid) return std::make_unique<FluidModel>(scenario);

@@ -35,6 +35,9 @@ public:
     virtual CellMark mark(const Place& place) const = 0;
 };
 
+// The fields of a model's cells, as its Model answers them.
+const Fields& model_fields(ModelKind model);
+
 // The scenario's model, built and seeded; the scenario must keep its model's rules. std::bad_alloc
 // when memory runs out.
 std::unique_ptr<Model> make_model(const Scenario& scenario);

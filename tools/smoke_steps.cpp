@@ -19,9 +19,8 @@
 #include "common/world_draft.h"
 #include "common/world_options.h"
 #include "csv_report.h"
-#include "lattice/cell_fields.h"
-#include "lattice/lattice.h"
 #include "lattice/survey.h"
+#include "models/model.h"
 #include "vtk_series.h"
 #include "vtk_xml.h"
 
@@ -51,7 +50,9 @@ constexpr const char* DESCRIPTION =
     "error which step, cell and quantity it was.\n"
     "\n"
     "The world options choose another world; any --source replaces the default source, and options\n"
-    "override the scenario file's settings. --print-scenario shows the world a command line makes.";
+    "override the scenario file's settings. --print-scenario shows the world a command line makes.\n"
+    "--model fluid runs the textbook fluid instead, with the fluid options; its .vti files add the\n"
+    "velocity as a vector and a solid flag for obstacles.";
 
 struct Options {
     long steps = 1;
@@ -62,9 +63,9 @@ struct Options {
     bool until_nonfinite = false;
 };
 
-// Bytes a .vti file holds for each cell, built in memory before it is written: counted when the
-// world is checked against the memory there is.
-constexpr std::uint64_t VTI_BYTES_PER_CELL = sizeof(float) * (3 + DIRECTION_COUNT);
+// Bytes a .vti file holds for each of a cell's values, built in memory before it is written:
+// counted when the world is checked against the memory there is.
+constexpr std::uint64_t VTI_BYTES_PER_VALUE = sizeof(float);
 
 int refuse(const std::string& problem) {
     std::fprintf(stderr, "smoke-steps: %s\n%s; 'smoke-steps --help' tells more\n", problem.c_str(), USAGE);
@@ -100,7 +101,7 @@ bool looks_like_an_option(const std::string& value) { return !value.empty() && v
 constexpr int RUN = -1;  // the command line asks for a run
 
 // Fills options and world from the command line: RUN, or the status to end with at once.
-int parse(int argc, char** argv, Options& options, World& world) {
+int parse(int argc, char** argv, Options& options, Scenario& scenario) {
     CLI::App app(DESCRIPTION, "smoke-steps");
     set_help_layout(app, USAGE);
     std::string steps, every;
@@ -146,48 +147,55 @@ int parse(int argc, char** argv, Options& options, World& world) {
                       quoted_argument(("./" + options.vtk_folder).c_str(), 22) + " for a folder of that name)");
     }
 
-    if (app.count("--vtk")) world_options.extra_bytes_per_cell = VTI_BYTES_PER_CELL;
+    if (app.count("--vtk")) world_options.extra_bytes_per_value = VTI_BYTES_PER_VALUE;
     std::string problem;
-    const std::optional<World> configured = world_options.world(problem);
+    const std::optional<Scenario> configured = world_options.scenario(problem);
     if (!configured) return refuse(problem);
-    world = *configured;
+    scenario = *configured;
+    const World& world = scenario.world;
     for (const std::string& text : probes) {
         Place place{};
         if (const auto place_problem = read_place("--probe", text, world, place)) return refuse(*place_problem);
         options.probes.push_back(place);
     }
-    if (world_options.print_scenario) return print(scenario_text(world));
+    if (world_options.print_scenario) return print(scenario_text(scenario));
     return RUN;
 }
 
 // What standard output says of the lattice at a step: the report (from step 1), its CSV, or the
 // probed cells' rows (from step 0).
-void write_step(const Options& options, const Lattice& lattice, long step) {
+void write_step(const Options& options, const Model& model, long step) {
     if (!options.probes.empty()) {
-        const CellValues values = cell_values(lattice);
-        for (const Place& p : options.probes) std::fputs(probe_csv_row(cell_fields(), step, p, values).c_str(), stdout);
+        const CellValues values = model.values();
+        for (const Place& p : options.probes) std::fputs(probe_csv_row(model.fields(), step, p, values).c_str(), stdout);
         std::fflush(stdout);
     } else if (step > 0) {
         if (options.csv) {
-            write_csv_report(stdout, lattice, step);
+            write_csv_report(stdout, model.fields(), model.extent(), model.values(), model.scenario().world.report_row,
+                             step);
         } else {
-            lattice.report(stdout);
+            model.report(stdout);
         }
     }
 }
 
 // With --until-nonfinite, the first value this step left that is not finite, if any.
-std::optional<NonFinite> first_break(const Options& options, const Lattice& lattice) {
-    return options.until_nonfinite ? survey(lattice).first_nonfinite : std::nullopt;
+std::optional<NonFinite> first_break(const Options& options, const Model& model) {
+    return options.until_nonfinite ? survey(model.fields(), model.extent(), model.values()).first_nonfinite
+                                   : std::nullopt;
 }
 
-void say_break(const NonFinite& first, long step) {
+void say_break(const Fields& fields, const NonFinite& first, long step) {
     std::fprintf(stderr, "smoke-steps: step %ld made the first value that is not finite: cell %d,%d,%d, its %s (%s)\n",
-                 step, first.cell.column, first.cell.row, first.cell.plane, quantity_name(first.quantity).c_str(),
+                 step, first.cell.column, first.cell.row, first.cell.plane, fields.quantity_name(first.quantity).c_str(),
                  float_text(first.value).c_str());
 }
 
-int run(const Options& options, const World& world) {
+std::string vti(const Model& model, long step) {
+    return vti_image(model.fields(), model.extent(), model.values(), step);
+}
+
+int run(const Options& options, const Scenario& scenario) {
     std::string error;
     std::unique_ptr<VtkSeries> series;
     if (!options.vtk_folder.empty()) {
@@ -195,30 +203,30 @@ int run(const Options& options, const World& world) {
         series = std::make_unique<VtkSeries>(options.vtk_folder, options.steps);
         if (!series->lock(error)) return fail(error);
     }
-    const auto lattice = make_world(world);
+    const std::unique_ptr<Model> model = make_model(scenario);
     if (series) {
-        if (!series->start(scenario_text(world), error)) return fail(error);
+        if (!series->start(scenario_text(scenario), error)) return fail(error);
         if (series->leftovers_removed > 0) {
             const int n = series->leftovers_removed;
             std::fprintf(stderr, "smoke-steps: removed %d unfinished file%s that an interrupted run left in %s\n", n,
                          n == 1 ? "" : "s", quoted_argument(options.vtk_folder.c_str(), 200).c_str());
         }
-        if (!series->write(0, vti_image(*lattice, 0), error)) return fail(error);
+        if (!series->write(0, vti(*model, 0), error)) return fail(error);
     }
     if (options.csv) std::fputs(CSV_HEADER, stdout);
-    if (!options.probes.empty()) std::fputs(probe_csv_header(cell_fields()).c_str(), stdout);
-    write_step(options, *lattice, 0);
+    if (!options.probes.empty()) std::fputs(probe_csv_header(model->fields()).c_str(), stdout);
+    write_step(options, *model, 0);
     if (const int status = check_output()) return status;
 
-    std::optional<NonFinite> broken = first_break(options, *lattice);
-    if (broken) say_break(*broken, 0);
+    std::optional<NonFinite> broken = first_break(options, *model);
+    if (broken) say_break(model->fields(), *broken, 0);
     for (long step = 1; step <= options.steps && !broken; ++step) {
-        lattice->advance();
-        write_step(options, *lattice, step);
+        model->advance();
+        write_step(options, *model, step);
         if (const int status = check_output()) return status;
-        if ((broken = first_break(options, *lattice))) say_break(*broken, step);
+        if ((broken = first_break(options, *model))) say_break(model->fields(), *broken, step);
         const bool wanted = step % options.every == 0 || step == options.steps || broken;
-        if (series && wanted && !series->write(step, vti_image(*lattice, step), error)) return fail(error);
+        if (series && wanted && !series->write(step, vti(*model, step), error)) return fail(error);
     }
     if (options.until_nonfinite && !broken) {
         std::fprintf(stderr, "smoke-steps: every value is still finite after step %ld\n", options.steps);
@@ -240,9 +248,9 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         Options options;
-        World world;
-        if (const int status = parse(argc, argv, options, world); status != RUN) return status;
-        return run(options, world);
+        Scenario scenario;
+        if (const int status = parse(argc, argv, options, scenario); status != RUN) return status;
+        return run(options, scenario);
     } catch (const std::bad_alloc&) {
         // The world was checked against the memory available; another process may have taken it.
         return fail("out of memory");
