@@ -363,51 +363,40 @@ bool Fluid::solid(int x, int y, int z) const {
     return solid_[index(x, y, z)] != 0;
 }
 
-float Fluid::smoke(int x, int y, int z) const {
-    if (solid(x, y, z)) return 0;
+Fluid::Cell Fluid::cell(int x, int y, int z) const {
+    Cell c;
+    if (solid(x, y, z)) {
+        c.solid = true;
+        for (int i = 0; i < Q; ++i) c.populations[i] = T.w[i];
+        return c;
+    }
     std::array<float, Q> h;
     std::array<float, SMOKE_Q> g;
     gather(x, y, z, h, g);
-    float sum = 0;
-    for (float v : g) sum += v;
-    return sum;
-}
-
-double Fluid::density(int x, int y, int z) const {
-    if (solid(x, y, z)) return 1;
-    std::array<float, Q> h;
-    std::array<float, SMOKE_Q> g;
-    gather(x, y, z, h, g);
-    double sum = 0;
-    for (float v : h) sum += v;
-    return 1 + sum;
-}
-
-Vec3 Fluid::velocity(int x, int y, int z) const {
-    if (solid(x, y, z)) return {};
-    std::array<float, Q> h;
-    std::array<float, SMOKE_Q> g;
-    gather(x, y, z, h, g);
-    double rd = 0, jx = 0, jy = 0, jz = 0, C = 0;
+    double rd = 0, jx = 0, jy = 0, jz = 0;
     for (int i = 0; i < Q; ++i) {
         rd += h[i];
         jx += T.cx[i] * h[i];
         jy += T.cy[i] * h[i];
         jz += T.cz[i] * h[i];
+        c.populations[i] = h[i] + T.w[i];
     }
-    for (float v : g) C += v;
-    const double rho = 1 + rd;
+    float smoke = 0;
+    double C = 0;  // the buoyancy's smoke, summed as the step sums it
+    for (float v : g) {
+        smoke += v;
+        C += v;
+    }
+    c.smoke = smoke;
+    c.density = 1 + rd;
     const Vec3 F = {setup_.force.x, setup_.force.y + setup_.buoyancy * C, setup_.force.z};
-    return {(jx + 0.5 * F.x) / rho, (jy + 0.5 * F.y) / rho, (jz + 0.5 * F.z) / rho};
+    c.velocity = {(jx + 0.5 * F.x) / c.density, (jy + 0.5 * F.y) / c.density, (jz + 0.5 * F.z) / c.density};
+    return c;
 }
 
 float Fluid::population(int x, int y, int z, int i) const {
     if (i < 0 || i >= Q) throw std::out_of_range("no population " + std::to_string(i));
-    if (solid(x, y, z)) return T.w[i];
-    std::array<float, Q> h;
-    std::array<float, SMOKE_Q> g;
-    gather(x, y, z, h, g);
-    return h[i] + T.w[i];
+    return cell(x, y, z).populations[i];
 }
 
 Fluid::Totals Fluid::totals() const {

@@ -42,13 +42,20 @@ public:
     long long steps() const { return steps_; }
     const Setup& setup() const { return setup_; }
 
-    // A cell's state; a solid cell answers density 1, no velocity, no smoke, the rest weights.
-    float smoke(int column, int row, int plane) const;
-    double density(int column, int row, int plane) const;
-    // Grid terms (increasing column, row, plane); includes half the cell's force.
-    Vec3 velocity(int column, int row, int plane) const;
+    // A cell's state, from one gather of what its neighbours sent; a solid cell answers density 1,
+    // no velocity, no smoke and the rest weights. Out of the world: std::out_of_range.
+    struct Cell {
+        float smoke = 0;
+        double density = 1;
+        Vec3 velocity;  // grid terms (increasing column, row, plane); includes half the cell's force
+        std::array<float, Q> populations{};  // the actual f_i, never a stored difference
+        bool solid = false;
+    };
+    Cell cell(int column, int row, int plane) const;
+    float smoke(int column, int row, int plane) const { return cell(column, row, plane).smoke; }
+    double density(int column, int row, int plane) const { return cell(column, row, plane).density; }
+    Vec3 velocity(int column, int row, int plane) const { return cell(column, row, plane).velocity; }
     bool solid(int column, int row, int plane) const;
-    // The actual population f_i, 0 <= i < 19.
     float population(int column, int row, int plane, int i) const;
 
     // Sums over the fluid cells of density and of smoke, in double.

@@ -86,15 +86,14 @@ public:
         return [this](const Place& first, int count, float* values) {
             const fluid::Fluid& f = *fluid_;
             for (int i = 0; i < count; ++i) {
-                const int x = first.column + i, y = first.row, z = first.plane;
-                const fluid::Vec3 u = f.velocity(x, y, z);
-                *values++ = f.smoke(x, y, z);
-                *values++ = float(f.density(x, y, z));
-                *values++ = float(u.x);
-                *values++ = float(u.y);
-                *values++ = float(u.z);
-                for (int d = 0; d < fluid::Q; ++d) *values++ = f.population(x, y, z, d);
-                *values++ = f.solid(x, y, z) ? 1.0f : 0.0f;
+                const fluid::Fluid::Cell c = f.cell(first.column + i, first.row, first.plane);
+                *values++ = c.smoke;
+                *values++ = float(c.density);
+                *values++ = float(c.velocity.x);
+                *values++ = float(c.velocity.y);
+                *values++ = float(c.velocity.z);
+                for (const float population : c.populations) *values++ = population;
+                *values++ = c.solid ? 1.0f : 0.0f;
             }
         };
     }
