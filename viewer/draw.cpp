@@ -49,10 +49,10 @@ void WorldWindow::draw_cells() {
     glRotatef(180, 0, 0, 1);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    GLfloat point_size = 0;  // none set yet in this frame
-    for (const auto& plane : explorer_.lattice().planes) {
+    GLfloat current_size = 0;  // none set yet in this frame
+    for (int plane = 0; plane < explorer_.model().extent().planes; ++plane) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
-        draw_plane(*plane, point_size);
+        draw_plane(plane, current_size);
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -62,28 +62,31 @@ void WorldWindow::draw_cells() {
 // From vertex arrays: a few calls a plane instead of a glBegin and glEnd for every cell, 262,144 a
 // frame for a 512 x 512 sheet. The points go in the cells' order, as drawn one by one, so that where
 // points overlap at equal depth the same one wins; each run of one point size is one call.
-void WorldWindow::draw_plane(const Plane& plane, GLfloat& point_size) {
+void WorldWindow::draw_plane(int plane, GLfloat& current_size) {
     points_.clear();
     runs_.clear();
-    for (int y = 0; y < plane.rows; ++y) {
-        const auto row = GLfloat(y - plane.rows / 2);
-        for (int x = 0; x < plane.columns; ++x) {
-            const Cell& cell = *plane.cells[std::size_t(y) * plane.columns + x];
-            const CellMark mark = cell_mark(cell);
+    const Model& model = explorer_.model();
+    const Extent extent = model.extent();
+    for (int y = 0; y < extent.rows; ++y) {
+        const auto row = GLfloat(y - extent.rows / 2);
+        for (int x = 0; x < extent.columns; ++x) {
+            const Place place{x, y, plane};
+            const CellMark mark = model.mark(place);
             if (mark == CellMark::NONE) continue;
-            const bool smoke = mark == CellMark::SMOKE;
-            const GLfloat size = smoke ? SMOKE_POINT_SIZE : MARKER_POINT_SIZE;
-            const Colour colour = smoke ? smoke_colour(cell.smoke) : MARKER_COLOUR;
+            const auto size = GLfloat(point_size(mark));
+            const Colour colour = mark == CellMark::SMOKE   ? smoke_colour(model.smoke(place))
+                                  : mark == CellMark::SOLID ? SOLID_COLOUR
+                                                            : MARKER_COLOUR;
             if (runs_.empty() || runs_.back().size != size) runs_.push_back({size, int(points_.size()), 0});
             ++runs_.back().count;
-            points_.push_back({0, GLfloat(x - plane.columns / 2), row, colour.r, colour.g, colour.b});
+            points_.push_back({0, GLfloat(x - extent.columns / 2), row, colour.r, colour.g, colour.b});
         }
     }
     if (points_.empty()) return;
     glVertexPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].x);
     glColorPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].r);
     for (const PointRun& run : runs_) {
-        set_point_size(run.size, point_size);
+        set_point_size(run.size, current_size);
         glDrawArrays(GL_POINTS, run.first, run.count);
     }
 }

@@ -1,4 +1,4 @@
-// The window "World": an OpenGL view of the lattice with an orbiting camera, stepped by the f key,
+// The window "World": an OpenGL view of any model's cells with an orbiting camera, stepped by the f key,
 // inside the program's top-level frame. A thin shell: its events and timer go to the camera's
 // functions and to the Explorer, which holds the world; in explore mode it also draws the panels.
 #pragma once
@@ -26,8 +26,10 @@ struct OverlayFont {
 
 class WorldWindow : public Fl_Gl_Window {
 public:
-    // Builds and seeds the world's lattice, sets the camera and depth range that show it whole, and
+    // Builds and seeds the scenario's model, sets the camera and depth range that show it whole, and
     // reserves the vertex arrays of its largest frame (std::bad_alloc when it cannot).
+    WorldWindow(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore = false);
+    // The demonstration on world.
     WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World(), bool explore = false);
 
     void draw() override;
@@ -57,7 +59,7 @@ private:
     void print(const std::string& text);
     void setup_context();
     void draw_cells();
-    void draw_plane(const Plane& plane, float& point_size);
+    void draw_plane(int plane, float& current_size);
     void draw_panels();
     void load_font();
 
@@ -97,7 +99,7 @@ public:
 // is a child that only the program sizes, and this frame takes whatever size it is given.
 class WorldFrame : public Fl_Window {
 public:
-    WorldFrame(int x, int y, int w, int h, const char* title, const World& world, bool explore = false);
+    WorldFrame(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore = false);
 
     // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
     // on behalf of another client; the view follows.
