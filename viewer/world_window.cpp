@@ -15,9 +15,9 @@ WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const Sc
     near_plane_ = view.near_plane;
     far_plane_ = view.far_plane;
     // Here, where a failure can still be refused, rather than in the middle of a frame.
-    const std::size_t plane_cells = std::size_t(extent.columns) * std::size_t(extent.rows);
-    points_.reserve(plane_cells);
-    runs_.reserve(plane_cells);
+    points_.reserve(extent.cells());
+    runs_.reserve(extent.cells());
+    plane_runs_.reserve(std::size_t(extent.planes) + 1);
 }
 
 WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world, bool explore)

@@ -7,6 +7,7 @@
 #include <FL/Fl_Window.H>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,7 @@ private:
     void print(const std::string& text);
     void setup_context();
     void draw_cells();
-    void draw_plane(int plane, float& current_size);
+    void build_arrays();
     void draw_panels();
     void load_font();
 
@@ -74,8 +75,9 @@ private:
     bool reports_lost_ = false;
     OverlayFont font_;
 
-    // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members so
-    // that their memory, reserved once for the largest plane, is reused.
+    // The points of every plane for the vertex arrays, rebuilt when the Explorer's count of changes
+    // differs from the one they were built at; their memory, reserved once for the whole world, is
+    // reused.
     struct PointVertex {
         float x, y, z;  // in the plane's frame
         float r, g, b;
@@ -86,6 +88,8 @@ private:
     };
     std::vector<PointVertex> points_;
     std::vector<PointRun> runs_;
+    std::vector<int> plane_runs_;  // plane p's runs are runs_[plane_runs_[p]] to before plane_runs_[p + 1]
+    std::optional<unsigned long> arrays_changes_;  // nothing before the first frame
 
 public:
     // What drawing a world takes for each of its cells beyond the lattice: the vertex arrays, and
