@@ -30,6 +30,14 @@ std::optional<std::uint64_t> model_bytes(const Scenario& scenario, std::uint64_t
     return bytes;
 }
 
+CellMark demo_mark(const Cell& cell) {
+    if (cell.smoke > 0) return CellMark::SMOKE;
+    for (const Link& link : cell.links) {
+        if (!link.neighbour) return CellMark::MARKER;
+    }
+    return CellMark::NONE;
+}
+
 namespace {
 
 class DemoModel final : public Model {
@@ -44,14 +52,9 @@ public:
     void report(std::FILE* out) const override { lattice_->report(out); }
     void reset() override { lattice_->reseed(scenario_.world); }
     float smoke(const Place& p) const override { return cell(p).smoke; }
-    CellMark mark(const Place& p) const override {
-        const Cell& c = cell(p);
-        if (c.smoke > 0) return CellMark::SMOKE;
-        for (const Link& link : c.links) {
-            if (!link.neighbour) return CellMark::MARKER;
-        }
-        return CellMark::NONE;
-    }
+    CellMark mark(const Place& p) const override { return demo_mark(cell(p)); }
+
+    Lattice& lattice() const { return *lattice_; }
 
 private:
     const Cell& cell(const Place& p) const { return *lattice_->cell(p.column, p.row, p.plane); }
@@ -127,4 +130,14 @@ const Fields& model_fields(ModelKind model) { return model == ModelKind::fluid ?
 std::unique_ptr<Model> make_model(const Scenario& scenario) {
     if (scenario.model == ModelKind::fluid) return std::make_unique<FluidModel>(scenario);
     return std::make_unique<DemoModel>(scenario);
+}
+
+Lattice* demo_lattice(Model& model) {
+    const auto* demo = dynamic_cast<const DemoModel*>(&model);
+    return demo ? &demo->lattice() : nullptr;
+}
+
+const Lattice* demo_lattice(const Model& model) {
+    const auto* demo = dynamic_cast<const DemoModel*>(&model);
+    return demo ? &demo->lattice() : nullptr;
 }

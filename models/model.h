@@ -14,6 +14,11 @@
 // cell that lacks a neighbour), else none. The drawing and the picking both ask this.
 enum class CellMark { NONE, SMOKE, MARKER, SOLID };
 
+class Cell;
+class Lattice;
+// The demonstration's rule for one of its cells, for callers that hold a bare lattice.
+CellMark demo_mark(const Cell& cell);
+
 class Model {
 public:
     virtual ~Model() = default;
@@ -41,3 +46,8 @@ const Fields& model_fields(ModelKind model);
 // The scenario's model, built and seeded; the scenario must keep its model's rules. std::bad_alloc
 // when memory runs out.
 std::unique_ptr<Model> make_model(const Scenario& scenario);
+
+// The demonstration's lattice inside a model made for it, for the callers that reach into its cells;
+// nothing for another model.
+Lattice* demo_lattice(Model& model);
+const Lattice* demo_lattice(const Model& model);

@@ -11,6 +11,8 @@ struct Colour {
 inline Colour smoke_colour(float smoke) { return {0, smoke, 0}; }
 // A cell without smoke that lacks a neighbour (a cell of the sheet's edges, or of a single plane).
 constexpr Colour MARKER_COLOUR = {0.1f, 0.6f, 1.0f};
+// A cell of an obstacle: grey, apart from smoke's green and the markers' blue.
+constexpr Colour SOLID_COLOUR = {0.5f, 0.5f, 0.5f};
 
 // The light's share of a point's colour on screen: every point keeps the normal (0, 0, 1) and the
 // light comes from (1, 1, 1), so each gets the global ambient 0.2 plus the diffuse cosine 1/sqrt(3).

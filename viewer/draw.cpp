@@ -1,5 +1,5 @@
 // One frame: fixed-function OpenGL 1.x, the whole scene issued anew each time: the cube in immediate
-// mode, the cells from vertex arrays.
+// mode, the cells from vertex arrays kept while the cells stay as they were.
 #include <FL/gl.h>
 #include <GL/glu.h>
 
@@ -44,48 +44,63 @@ void draw_cube() {
 }  // namespace
 
 void WorldWindow::draw_cells() {
+    if (arrays_changes_ != explorer_.changes()) build_arrays();
     // The sheet stands upright: column x runs along the frame's y axis, row y along z.
     glPushMatrix();
     glRotatef(180, 0, 0, 1);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    GLfloat point_size = 0;  // none set yet in this frame
-    for (const auto& plane : explorer_.lattice().planes) {
+    if (!points_.empty()) {
+        glVertexPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].x);
+        glColorPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].r);
+    }
+    GLfloat current_size = 0;  // none set yet in this frame
+    for (std::size_t plane = 0; plane + 1 < plane_runs_.size(); ++plane) {
         glTranslatef(1, 0, 0);  // accumulates: plane p lies at x = p + 1
-        draw_plane(*plane, point_size);
+        for (int r = plane_runs_[plane]; r < plane_runs_[plane + 1]; ++r) {
+            const PointRun& run = runs_[std::size_t(r)];
+            set_point_size(run.size, current_size);
+            glDrawArrays(GL_POINTS, run.first, run.count);
+        }
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();
 }
 
-// From vertex arrays: a few calls a plane instead of a glBegin and glEnd for every cell, 262,144 a
-// frame for a 512 x 512 sheet. The points go in the cells' order, as drawn one by one, so that where
-// points overlap at equal depth the same one wins; each run of one point size is one call.
-void WorldWindow::draw_plane(const Plane& plane, GLfloat& point_size) {
+// Vertex arrays: a few calls a plane instead of a glBegin and glEnd for every cell, 262,144 a frame
+// for a 512 x 512 sheet; and built only when the cells may have changed, since reading every cell
+// of a big world costs an idle window most of a core. The points go in the cells' order, as drawn
+// one by one, so that where points overlap at equal depth the same one wins; each run of one point
+// size within a plane is one call.
+void WorldWindow::build_arrays() {
     points_.clear();
     runs_.clear();
-    for (int y = 0; y < plane.rows; ++y) {
-        const auto row = GLfloat(y - plane.rows / 2);
-        for (int x = 0; x < plane.columns; ++x) {
-            const Cell& cell = *plane.cells[std::size_t(y) * plane.columns + x];
-            const CellMark mark = cell_mark(cell);
-            if (mark == CellMark::NONE) continue;
-            const bool smoke = mark == CellMark::SMOKE;
-            const GLfloat size = smoke ? SMOKE_POINT_SIZE : MARKER_POINT_SIZE;
-            const Colour colour = smoke ? smoke_colour(cell.smoke) : MARKER_COLOUR;
-            if (runs_.empty() || runs_.back().size != size) runs_.push_back({size, int(points_.size()), 0});
-            ++runs_.back().count;
-            points_.push_back({0, GLfloat(x - plane.columns / 2), row, colour.r, colour.g, colour.b});
+    plane_runs_.assign(1, 0);
+    const Model& model = explorer_.model();
+    const Extent extent = model.extent();
+    for (int plane = 0; plane < extent.planes; ++plane) {
+        const std::size_t plane_first_run = runs_.size();
+        for (int y = 0; y < extent.rows; ++y) {
+            const auto row = GLfloat(y - extent.rows / 2);
+            for (int x = 0; x < extent.columns; ++x) {
+                const Place place{x, y, plane};
+                const CellMark mark = model.mark(place);
+                if (mark == CellMark::NONE) continue;
+                const auto size = GLfloat(point_size(mark));
+                const Colour colour = mark == CellMark::SMOKE   ? smoke_colour(model.smoke(place))
+                                      : mark == CellMark::SOLID ? SOLID_COLOUR
+                                                                : MARKER_COLOUR;
+                if (runs_.size() == plane_first_run || runs_.back().size != size) {
+                    runs_.push_back({size, int(points_.size()), 0});
+                }
+                ++runs_.back().count;
+                points_.push_back({0, GLfloat(x - extent.columns / 2), row, colour.r, colour.g, colour.b});
+            }
         }
+        plane_runs_.push_back(int(runs_.size()));
     }
-    if (points_.empty()) return;
-    glVertexPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].x);
-    glColorPointer(3, GL_FLOAT, sizeof(PointVertex), &points_[0].r);
-    for (const PointRun& run : runs_) {
-        set_point_size(run.size, point_size);
-        glDrawArrays(GL_POINTS, run.first, run.count);
-    }
+    arrays_changes_ = explorer_.changes();
 }
 
 void WorldWindow::setup_context() {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "common/cell_text.h"
@@ -11,13 +12,13 @@
 
 namespace {
 
-// The report as Lattice::report writes it, byte for byte.
-std::string report_text(const Lattice& lattice) {
+// The report as the model writes it, byte for byte.
+std::string report_text(const Model& model) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* const text = open_memstream(&buffer, &size);
     if (!text) throw std::bad_alloc();
-    lattice.report(text);
+    model.report(text);
     const bool written = std::fclose(text) == 0 && buffer;
     std::string report = written ? std::string(buffer, size) : std::string();
     std::free(buffer);
@@ -29,20 +30,37 @@ bool inside(const Box& box, int x, int y) { return x >= box.x && x < box.right()
 
 }  // namespace
 
+Explorer::Explorer(const Scenario& scenario, bool exploring, Sink sink)
+    : model_(make_model(scenario)), exploring_(exploring), sink_(std::move(sink)) {
+    if (exploring_) survey_cells();
+}
+
 Explorer::Explorer(const World& world, bool exploring, Sink sink)
-    : world_(world), lattice_(make_world(world)), exploring_(exploring), sink_(std::move(sink)) {
-    if (exploring_) survey_lattice();
+    : Explorer(Scenario{ModelKind::demo, world, {}}, exploring, std::move(sink)) {}
+
+const Lattice& Explorer::lattice() const {
+    const Lattice* const lattice = demo_lattice(*model_);
+    if (!lattice) throw std::logic_error("the model has no lattice of the demonstration");
+    return *lattice;
+}
+
+Lattice& Explorer::lattice() {
+    Lattice* const lattice = demo_lattice(*model_);
+    if (!lattice) throw std::logic_error("the model has no lattice of the demonstration");
+    ++changes_;
+    return *lattice;
 }
 
 void Explorer::step() {
-    lattice_->advance();
+    model_->advance();
+    ++changes_;
     ++step_number_;
-    if (exploring_) survey_lattice();
-    sink_(report_text(*lattice_));
+    if (exploring_) survey_cells();
+    sink_(report_text(*model_));
 }
 
-void Explorer::survey_lattice() {
-    survey_ = ::survey(*lattice_);
+void Explorer::survey_cells() {
+    survey_ = ::survey(model_->fields(), model_->extent(), model_->values());
     if (!first_nonfinite_ && survey_.first_nonfinite) {
         first_nonfinite_ = FirstNonFinite{step_number_, *survey_.first_nonfinite};
     }
@@ -69,11 +87,13 @@ void Explorer::tick(Clock::time_point now) {
 
 void Explorer::reset() {
     if (!exploring_) return;
-    // In place: nothing to allocate, so nothing that can fail inside the toolkit's callback.
-    lattice_->reseed(world_);
+    // The demonstration reseeds in place: nothing to allocate, so nothing that can fail inside the
+    // toolkit's callback.
+    model_->reset();
+    ++changes_;
     step_number_ = 0;
     first_nonfinite_.reset();
-    survey_lattice();
+    survey_cells();
 }
 
 void Explorer::click(const View& view, int w, int h, int x, int y, const std::optional<FontMetrics>& font) {
@@ -81,21 +101,21 @@ void Explorer::click(const View& view, int w, int h, int x, int y, const std::op
     // The panels hide the scene beneath them: a click on one is not a click on the scene, and
     // leaves the selection as it is.
     if (font && on_panel(overlay(*font, w, h), x, y)) return;
-    select(pick(*lattice_, view, w, h, x, y));
+    select(pick(*model_, view, w, h, x, y));
 }
 
 void Explorer::select(const std::optional<Place>& place) {
     if (!exploring_) return;
     selected_ = place;
-    if (selected_) sink_(cell_line(step_number_, *selected_, *lattice_->cell(selected_->column, selected_->row, selected_->plane)) + "\n");
+    if (selected_) sink_(cell_line(model_->fields(), step_number_, *selected_, model_->values()) + "\n");
 }
 
 OverlayLayout Explorer::overlay(const FontMetrics& font, int w, int h) const {
     std::vector<std::string> cell;
-    if (selected_) cell = cell_lines(*selected_, *lattice_->cell(selected_->column, selected_->row, selected_->plane));
+    if (selected_) cell = cell_lines(model_->fields(), *selected_, model_->values());
     return overlay_layout(font, w, h,
-                          status_lines(step_number_, playing_, steps_per_second_, survey_, lattice_->cell_count(),
-                                       first_nonfinite_),
+                          status_lines(model_->fields(), step_number_, playing_, steps_per_second_, survey_,
+                                       model_->extent().cells(), first_nonfinite_),
                           cell);
 }
 

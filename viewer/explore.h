@@ -1,5 +1,5 @@
-// The viewer's model side: the world and its lattice, the steps taken, and in explore mode (--explore)
-// playing, resetting, the survey of the lattice and the selected cell. No toolkit and no OpenGL: the
+// The viewer's model side: the scenario's model, whichever it is, the steps taken, and in explore mode
+// (--explore) playing, resetting, the survey of the cells and the selected cell. No toolkit and no OpenGL: the
 // window only forwards its keys, clicks and timer here, and tests drive it without a window.
 #pragma once
 
@@ -13,6 +13,8 @@
 #include "lattice/lattice.h"
 #include "lattice/survey.h"
 #include "lattice/world.h"
+#include "models/model.h"
+#include "models/scenario.h"
 #include "viewer/overlay_layout.h"
 #include "viewer/overlay_text.h"
 #include "viewer/placement.h"
@@ -24,19 +26,26 @@ public:
     // report, each selected cell's line with its newline.
     using Sink = std::function<void(const std::string& text)>;
 
-    // Builds and seeds the world's lattice (std::bad_alloc when it cannot). Without exploring, only
+    // Builds and seeds the scenario's model (std::bad_alloc when it cannot). Without exploring, only
     // step() does anything, as in the plain viewer.
+    Explorer(const Scenario& scenario, bool exploring, Sink sink);
+    // The demonstration on world.
     Explorer(const World& world, bool exploring, Sink sink);
 
     bool exploring() const { return exploring_; }
-    const World& world() const { return world_; }
-    const Lattice& lattice() const { return *lattice_; }
-    Lattice& lattice() { return *lattice_; }
+    const World& world() const { return model_->scenario().world; }
+    const Model& model() const { return *model_; }
+    // The demonstration's lattice; std::logic_error for another model. Whoever may change its cells
+    // through the mutable one counts as changing them (changes()).
+    const Lattice& lattice() const;
+    Lattice& lattice();
+    // Counts every step, reset and access that may change the cells: the same count, the same cells.
+    unsigned long changes() const { return changes_; }
     long step_number() const { return step_number_; }
     bool playing() const { return playing_; }
     // Measured while playing, once a whole period has passed; nothing before.
     std::optional<double> steps_per_second() const { return steps_per_second_; }
-    // Of the lattice at step_number(); exploring only.
+    // Of the cells at step_number(); exploring only.
     const Survey& survey() const { return survey_; }
     // The first step since the seeded state that left a value not finite.
     const std::optional<FirstNonFinite>& first_nonfinite() const { return first_nonfinite_; }
@@ -62,10 +71,10 @@ public:
     OverlayLayout overlay(const FontMetrics& font, int w, int h) const;
 
 private:
-    void survey_lattice();
+    void survey_cells();
 
-    World world_;  // what reset() seeds again
-    std::unique_ptr<Lattice> lattice_;
+    std::unique_ptr<Model> model_;  // never null
+    unsigned long changes_ = 0;
     bool exploring_;
     Sink sink_;
     long step_number_ = 0;

@@ -236,7 +236,8 @@ int main(int argc, char** argv) {
     // Lives until the process ends; q exits without tearing it down.
     WorldFrame* frame = nullptr;
     try {
-        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", world, explore);
+        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", Scenario{ModelKind::demo, world, {}},
+                               explore);
     } catch (const std::bad_alloc&) {
         std::fputs("smoke-viewer: out of memory while building the world\n", stderr);
         return 1;

@@ -125,9 +125,9 @@ void WorldWindow::draw_panels() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    const World& world = explorer_.world();
+    const Extent extent = explorer_.model().extent();
     if (const std::optional<Place>& selected = explorer_.selected()) {
-        const Point p = cell_point(world.columns, world.rows, selected->column, selected->row, selected->plane);
+        const Point p = cell_point(extent.columns, extent.rows, selected->column, selected->row, selected->plane);
         const WindowPoint q = project(camera_, w(), h(), p);
         // Only a drawn point, and one near enough to the window for its pixel to be a number.
         const bool near_window = q.x > -w() && q.x < 2.0 * w() && q.y > -h() && q.y < 2.0 * h();

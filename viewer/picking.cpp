@@ -6,6 +6,8 @@
 #include <optional>
 #include <utility>
 
+#include "lattice/cell_fields.h"
+
 namespace {
 
 // The depth at which the reference cube shows in pixel (x, y), or infinity where it does not. The
@@ -34,16 +36,22 @@ double cube_depth(const Projection& projection, const View& view, int x, int y) 
     return enter < leave && enter > view.near_plane && enter < view.far_plane ? enter : INFINITY;
 }
 
+// What the picking reads of a world: its extent, and the mark of a cell.
+template <typename MarkOf>
+struct Marks {
+    Extent extent;
+    MarkOf mark;  // CellMark(const Place&)
+};
+
 // Calls visit(place, q, mark) for each cell that draws a point where the window shows it (between
 // the near and far planes, its centre inside the window, or the point is clipped whole), close
 // enough to pixel (x, y) to cover it or to lie within PICK_RADIUS of its centre. Cells are visited
 // in the order they are drawn.
-template <typename Visit>
-void for_each_point_near(const Lattice& lattice, const View& view, const Projection& projection, int x, int y,
+template <typename MarkOf, typename Visit>
+void for_each_point_near(const Marks<MarkOf>& marks, const View& view, const Projection& projection, int x, int y,
                          Visit visit) {
-    const int columns = lattice.columns(), rows = lattice.rows();
-    for (int plane = 0; plane < int(lattice.planes.size()); ++plane) {
-        const Plane& sheet = *lattice.planes[std::size_t(plane)];
+    const int columns = marks.extent.columns, rows = marks.extent.rows;
+    for (int plane = 0; plane < marks.extent.planes; ++plane) {
         for (int row = 0; row < rows; ++row)
             for (int column = 0; column < columns; ++column) {
                 const WindowPoint q = projection(cell_point(columns, rows, column, row, plane));
@@ -53,8 +61,9 @@ void for_each_point_near(const Lattice& lattice, const View& view, const Project
                 const double off = std::max(std::abs(std::floor(q.x) - x), std::abs(std::floor(q.y) - y));
                 // Only then is the cell's state read: a big world has few points near the pointer.
                 if (off > SMOKE_POINT_SIZE / 2 && dx * dx + dy * dy >= PICK_RADIUS * PICK_RADIUS) continue;
-                const CellMark mark = cell_mark(*sheet.cells[std::size_t(row) * columns + column]);
-                if (mark != CellMark::NONE) visit(Place{column, row, plane}, q, mark);
+                const Place place{column, row, plane};
+                const CellMark mark = marks.mark(place);
+                if (mark != CellMark::NONE) visit(place, q, mark);
             }
     }
 }
@@ -62,7 +71,7 @@ void for_each_point_near(const Lattice& lattice, const View& view, const Project
 // Whether the square a point draws covers pixel (x, y): the pixels within half its (odd) size of
 // the pixel its centre lands in.
 bool covers(const WindowPoint& q, CellMark mark, int x, int y) {
-    const int half = (mark == CellMark::SMOKE ? SMOKE_POINT_SIZE : MARKER_POINT_SIZE) / 2;
+    const int half = point_size(mark) / 2;
     return std::abs(std::floor(q.x) - x) <= half && std::abs(std::floor(q.y) - y) <= half;
 }
 
@@ -73,20 +82,20 @@ struct Shown {
     std::optional<Place> cell;
     double depth;
 };
-Shown shown_at(const Lattice& lattice, const View& view, const Projection& projection, int x, int y) {
+template <typename MarkOf>
+Shown shown_at(const Marks<MarkOf>& marks, const View& view, const Projection& projection, int x, int y) {
     Shown shown = {std::nullopt, cube_depth(projection, view, x, y)};
-    for_each_point_near(lattice, view, projection, x, y, [&](const Place& place, const WindowPoint& q, CellMark mark) {
+    for_each_point_near(marks, view, projection, x, y, [&](const Place& place, const WindowPoint& q, CellMark mark) {
         if (covers(q, mark, x, y) && q.depth < shown.depth) shown = {place, q.depth};
     });
     return shown;
 }
 
-}  // namespace
-
-std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y) {
+template <typename MarkOf>
+std::optional<Place> pick_in(const Marks<MarkOf>& marks, const View& view, int w, int h, int x, int y) {
     if (x < 0 || x >= w || y < 0 || y >= h) return std::nullopt;
     const Projection projection(view.camera, w, h);
-    const Shown here = shown_at(lattice, view, projection, x, y);
+    const Shown here = shown_at(marks, view, projection, x, y);
     if (std::isfinite(here.depth)) return here.cell;  // a point, or the cube: nothing to select
 
     // An empty pixel: the point nearest its centre within PICK_RADIUS, of points equally near the
@@ -97,7 +106,7 @@ std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h
         double distance, depth;
     };
     std::optional<Nearest> nearest;
-    for_each_point_near(lattice, view, projection, x, y, [&](const Place&, const WindowPoint& q, CellMark) {
+    for_each_point_near(marks, view, projection, x, y, [&](const Place&, const WindowPoint& q, CellMark) {
         const double dx = q.x - (x + 0.5), dy = q.y - (y + 0.5), distance = dx * dx + dy * dy;
         if (distance >= PICK_RADIUS * PICK_RADIUS) return;
         if (nearest && !(distance < nearest->distance || (distance == nearest->distance && q.depth < nearest->depth)))
@@ -107,5 +116,24 @@ std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h
         nearest = Nearest{at_x, at_y, distance, q.depth};
     });
     if (!nearest) return std::nullopt;
-    return shown_at(lattice, view, projection, nearest->x, nearest->y).cell;
+    return shown_at(marks, view, projection, nearest->x, nearest->y).cell;
+}
+
+template <typename MarkOf>
+Marks<MarkOf> marks_of(const Extent& extent, MarkOf mark) {
+    return {extent, mark};
+}
+
+}  // namespace
+
+std::optional<Place> pick(const Model& model, const View& view, int w, int h, int x, int y) {
+    const auto mark = [&model](const Place& place) { return model.mark(place); };
+    return pick_in(marks_of(model.extent(), mark), view, w, h, x, y);
+}
+
+std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y) {
+    const auto mark = [&lattice](const Place& place) {
+        return demo_mark(*lattice.cell(place.column, place.row, place.plane));
+    };
+    return pick_in(marks_of(extent(lattice), mark), view, w, h, x, y);
 }

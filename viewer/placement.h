@@ -2,7 +2,7 @@
 // point: what the drawing and the picking agree on.
 #pragma once
 
-#include "lattice/lattice.h"
+#include "models/model.h"
 #include "viewer/camera.h"
 
 // Where the viewer draws cell (column, row) of a plane, in a world of columns x rows cells a plane.
@@ -23,19 +23,12 @@ struct View {
 // any eye at that distance about the pivot, so that orbiting never cuts the world.
 View initial_view(int columns, int rows, int planes);
 
-// The point a cell draws: a green one for smoke above 0 (zero, negative and NaN smoke draw none), else
-// a blue marker for a cell that lacks a neighbour, else none. A marker under a green point would lie
-// at the same depth and fail the depth test, so such a cell draws only the green one. The drawing and
-// the picking both ask this, so that a click can only select what shows.
-enum class CellMark { NONE, SMOKE, MARKER };
-inline CellMark cell_mark(const Cell& cell) {
-    if (cell.smoke > 0) return CellMark::SMOKE;
-    for (const Link& link : cell.links) {
-        if (!link.neighbour) return CellMark::MARKER;
-    }
-    return CellMark::NONE;
-}
 // The side, in pixels, of the square a point covers: an odd size, centred on the pixel the point
 // lands in.
 constexpr int SMOKE_POINT_SIZE = 3;
 constexpr int MARKER_POINT_SIZE = 1;
+// What a cell's mark (models/model.h) draws: an obstacle as large as smoke, so that it reads as
+// solid; a marker small. A marker under another point would lie at the same depth and fail the depth
+// test, so a cell draws one point only. The drawing and the picking both ask this, so that a click
+// can only select what shows.
+constexpr int point_size(CellMark mark) { return mark == CellMark::MARKER ? MARKER_POINT_SIZE : SMOKE_POINT_SIZE; }

@@ -6,18 +6,22 @@
 
 #include "common/standard_streams.h"
 
-WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world, bool explore)
+WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore)
     : Fl_Gl_Window(x, y, w, h, title),
-      explorer_(world, explore, [this](const std::string& text) { print(text); }) {
-    const View view = initial_view(world.columns, world.rows, world.planes);
+      explorer_(scenario, explore, [this](const std::string& text) { print(text); }) {
+    const Extent extent = explorer_.model().extent();
+    const View view = initial_view(extent.columns, extent.rows, extent.planes);
     camera_ = view.camera;
     near_plane_ = view.near_plane;
     far_plane_ = view.far_plane;
     // Here, where a failure can still be refused, rather than in the middle of a frame.
-    const std::size_t plane_cells = std::size_t(world.columns) * std::size_t(world.rows);
-    points_.reserve(plane_cells);
-    runs_.reserve(plane_cells);
+    points_.reserve(extent.cells());
+    runs_.reserve(extent.cells());
+    plane_runs_.reserve(std::size_t(extent.planes) + 1);
 }
+
+WorldWindow::WorldWindow(int x, int y, int w, int h, const char* title, const World& world, bool explore)
+    : WorldWindow(x, y, w, h, title, Scenario{ModelKind::demo, world, {}}, explore) {}
 
 void WorldWindow::print(const std::string& text) {
     std::fputs(text.c_str(), stdout);
@@ -30,8 +34,8 @@ void WorldWindow::resize(int x, int y, int w, int h) {
     Fl_Gl_Window::resize(x, y, std::min(w, MAX_WINDOW_SIDE), std::min(h, MAX_WINDOW_SIDE));
 }
 
-WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const World& world, bool explore)
-    : Fl_Window(x, y, w, h, title), view(new WorldWindow(0, 0, w, h, title, world, explore)) {
+WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore)
+    : Fl_Window(x, y, w, h, title), view(new WorldWindow(0, 0, w, h, title, scenario, explore)) {
     // No resizable widget and no size range, as ever: window managers are told the size it opens
     // with, and keep to it.
     end();

@@ -1,4 +1,4 @@
-// The window "World": an OpenGL view of the lattice with an orbiting camera, stepped by the f key,
+// The window "World": an OpenGL view of any model's cells with an orbiting camera, stepped by the f key,
 // inside the program's top-level frame. A thin shell: its events and timer go to the camera's
 // functions and to the Explorer, which holds the world; in explore mode it also draws the panels.
 #pragma once
@@ -7,6 +7,7 @@
 #include <FL/Fl_Window.H>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,10 @@ struct OverlayFont {
 
 class WorldWindow : public Fl_Gl_Window {
 public:
-    // Builds and seeds the world's lattice, sets the camera and depth range that show it whole, and
+    // Builds and seeds the scenario's model, sets the camera and depth range that show it whole, and
     // reserves the vertex arrays of its largest frame (std::bad_alloc when it cannot).
+    WorldWindow(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore = false);
+    // The demonstration on world.
     WorldWindow(int x, int y, int w, int h, const char* title, const World& world = World(), bool explore = false);
 
     void draw() override;
@@ -57,7 +60,7 @@ private:
     void print(const std::string& text);
     void setup_context();
     void draw_cells();
-    void draw_plane(const Plane& plane, float& point_size);
+    void build_arrays();
     void draw_panels();
     void load_font();
 
@@ -72,8 +75,9 @@ private:
     bool reports_lost_ = false;
     OverlayFont font_;
 
-    // One plane's points for the vertex arrays, rebuilt for every plane of every frame; members so
-    // that their memory, reserved once for the largest plane, is reused.
+    // The points of every plane for the vertex arrays, rebuilt when the Explorer's count of changes
+    // differs from the one they were built at; their memory, reserved once for the whole world, is
+    // reused.
     struct PointVertex {
         float x, y, z;  // in the plane's frame
         float r, g, b;
@@ -84,6 +88,8 @@ private:
     };
     std::vector<PointVertex> points_;
     std::vector<PointRun> runs_;
+    std::vector<int> plane_runs_;  // plane p's runs are runs_[plane_runs_[p]] to before plane_runs_[p + 1]
+    std::optional<unsigned long> arrays_changes_;  // nothing before the first frame
 
 public:
     // What drawing a world takes for each of its cells beyond the lattice: the vertex arrays, and
@@ -97,7 +103,7 @@ public:
 // is a child that only the program sizes, and this frame takes whatever size it is given.
 class WorldFrame : public Fl_Window {
 public:
-    WorldFrame(int x, int y, int w, int h, const char* title, const World& world, bool explore = false);
+    WorldFrame(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore = false);
 
     // Keeps each side within MAX_WINDOW_SIDE, whoever asks: the program, -geometry, or the X server
     // on behalf of another client; the view follows.
