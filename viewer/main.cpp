@@ -130,7 +130,7 @@ std::vector<char*> argument_vector(std::vector<std::string>& args) {
 // The program's own options first, then the toolkit's from what is left: RUN, or the status to end
 // with at once. Both are read before anything opens the display, so -display counts and a refusal
 // needs none.
-int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::string>& toolkit_args) {
+int parse(int argc, char** argv, Scenario& scenario, bool& explore, std::vector<std::string>& toolkit_args) {
     CLI::App app(DESCRIPTION, "smoke-viewer");
     set_help_layout(app, USAGE);
     app.allow_extras();
@@ -155,10 +155,10 @@ int parse(int argc, char** argv, World& world, bool& explore, std::vector<std::s
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
     if (const std::optional<std::string> problem = toolkit_problem(toolkit_argv)) return refuse(*problem);
     std::string problem;
-    const std::optional<World> configured = world_options.world(problem);
+    const std::optional<Scenario> configured = world_options.scenario(problem);
     if (!configured) return refuse(problem);
-    world = *configured;
-    if (world_options.print_scenario) return print(scenario_text(world));
+    scenario = *configured;
+    if (world_options.print_scenario) return print(scenario_text(scenario));
     return RUN;
 }
 
@@ -222,10 +222,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "smoke-viewer: cannot open descriptors 0 to 2: %s\n", std::strerror(errno));
         return 1;
     }
-    World world;
+    Scenario scenario;
     bool explore = false;
     std::vector<std::string> toolkit_args;  // lives as long as the window: q ends the process from inside
-    if (const int status = parse(argc, argv, world, explore, toolkit_args); status != RUN) return status;
+    if (const int status = parse(argc, argv, scenario, explore, toolkit_args); status != RUN) return status;
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
     Fl::warning = toolkit_warning;
     Fl::error = toolkit_warning;
@@ -236,8 +236,7 @@ int main(int argc, char** argv) {
     // Lives until the process ends; q exits without tearing it down.
     WorldFrame* frame = nullptr;
     try {
-        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", Scenario{ModelKind::demo, world, {}},
-                               explore);
+        frame = new WorldFrame(100, 100, FIRST_WIDTH, FIRST_HEIGHT, "World", scenario, explore);
     } catch (const std::bad_alloc&) {
         std::fputs("smoke-viewer: out of memory while building the world\n", stderr);
         return 1;
