@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "testing.h"
 #include "viewer/explore.h"
 
 namespace {
@@ -17,12 +18,6 @@ struct Printed {
         return [this](const std::string& piece) { text += piece; };
     }
 };
-
-std::size_t reports_in(const std::string& out) {
-    std::size_t n = 0;
-    for (std::size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-    return n;
-}
 
 // The built-in "fixed" font, 6 x 13.
 FontMetrics fixed_font() {

@@ -21,7 +21,7 @@
 
 #include "vtk_series.h"
 #include "vtk_xml.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 
@@ -31,12 +31,6 @@ std::string attribute(const std::string& xml, const std::string& name, size_t fr
     if (at == std::string::npos) return "";
     const size_t start = at + name.size() + 3;
     return xml.substr(start, xml.find('"', start) - start);
-}
-
-std::uint32_t bits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
 }
 
 TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
@@ -111,24 +105,6 @@ TEST(VtkImage, OnePlaneIsAFlatImageAndTheStepItsTimeValue) {
     EXPECT_NE(deep.find("\"smoke\" NumberOfComponents=\"1\" format=\"appended\" offset=\"0\""), std::string::npos);
     EXPECT_NE(deep.find("\"density\" NumberOfComponents=\"1\" format=\"appended\" offset=\"104\""),
               std::string::npos);  // 24 cells of 4 bytes after an 8-byte header
-}
-
-// A fresh folder for one test's files, removed with it.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string name = (std::filesystem::temp_directory_path() / "field-output-test.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
-        path = name;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path); }
-};
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The steps a collection lists, failing the test unless it is whole: its head, entries with only

@@ -14,21 +14,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "testing.h"
 #include "vtk_xml.h"
-#include "world_of.h"
-
-#include "harness/process.h"
 
 namespace {
 
 constexpr const char* USAGE =
     "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
     "[world options]";
-
-ProcessResult smoke_steps(std::vector<std::string> args) {
-    args.insert(args.begin(), SMOKE_STEPS);
-    return run_process(args);
-}
 
 TEST(SmokeSteps, RunsOneStepByDefault) {
     const ProcessResult r = smoke_steps({});
@@ -60,18 +53,6 @@ TEST(SmokeSteps, HelpGoesToStandardOutput) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind(std::string(USAGE) + "\n", 0), 0u);
 }
-
-// A fresh folder for one test's files, removed with it.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
-        path = name;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
     const TemporaryFolder folder;
@@ -152,18 +133,6 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         EXPECT_NE(r.err.find(USAGE), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;  // the problem, and the usage
     }
-}
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> names_in(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(SmokeStepsVtk, WritesTheSeededStateEveryKthStepAndTheLastListedInTheCollection) {

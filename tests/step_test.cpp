@@ -13,7 +13,7 @@
 
 #include "lattice/lattice.h"
 #include "position_stepper.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "harness/x_display.h"
 #include "scene.h"
 #include "viewer/world_window.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 

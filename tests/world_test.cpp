@@ -7,7 +7,7 @@
 
 #include "lattice/lattice.h"
 #include "lattice/survey.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 
