@@ -74,24 +74,6 @@ TEST(Explorer, TheRateIsMeasuredOverHalfASecondOfPlay) {
     EXPECT_FALSE(explorer.steps_per_second());
 }
 
-TEST(Explorer, ThePlainViewerOnlySteps) {
-    Printed printed;
-    Explorer explorer(World(), false, printed.sink());
-    const Explorer::Clock::time_point start{};
-    explorer.toggle_play(start);
-    explorer.tick(start + 25ms);
-    explorer.select(Place{25, 49, 0});
-    explorer.click(initial_view(GRID_SIZE, GRID_SIZE, 1), 800, 600, 400, 100, std::nullopt);
-    explorer.reset();
-    EXPECT_EQ(printed.text, "");
-    EXPECT_FALSE(explorer.playing());
-    EXPECT_FALSE(explorer.selected());
-    explorer.step();
-    EXPECT_EQ(printed.text.rfind("Lattice 0: 0.000000 / 0.000000\n", 0), 0u);
-    EXPECT_EQ(printed.text.size(), 10 * 31 + 1u);
-    EXPECT_EQ(explorer.lattice().planes[0]->cell(25, 49)->smoke, 0.9279537f);
-}
-
 TEST(Explorer, AClickOnAPanelLeavesTheCellBeneathItAlone) {
     // Near enough that the sheet fills the window, cells under every panel.
     View view = initial_view(GRID_SIZE, GRID_SIZE, 1);

@@ -107,25 +107,6 @@ TEST(VtkImage, OnePlaneIsAFlatImageAndTheStepItsTimeValue) {
               std::string::npos);  // 24 cells of 4 bytes after an 8-byte header
 }
 
-// The steps a collection lists, failing the test unless it is whole: its head, entries with only
-// white space between them, and its tail.
-std::vector<long> listed_steps(const std::string& text) {
-    const std::string head = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
-    const std::string tail = "  </Collection>\n</VTKFile>\n";
-    std::vector<long> steps;
-    EXPECT_EQ(text.rfind(head, 0), 0u);
-    EXPECT_GE(text.size(), head.size() + tail.size());
-    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail);
-    std::size_t at = head.size();
-    for (std::size_t start; (start = text.find("<DataSet", at)) != std::string::npos;) {
-        EXPECT_EQ(text.find_first_not_of(" \n", at), start) << "at " << at;
-        steps.push_back(std::stol(text.substr(text.find("timestep=\"", start) + 10)));
-        at = text.find("/>\n", start) + 3;
-    }
-    EXPECT_EQ(text.find_first_not_of(" \n", at), text.size() - tail.size() + 2);
-    return steps;
-}
-
 ino_t inode(const std::filesystem::path& path) {
     struct stat s {};
     stat(path.c_str(), &s);

@@ -43,18 +43,6 @@ TEST(Plane, EveryLinkFollowsItsOffsetAndHasAPartnerBack) {
     }
 }
 
-TEST(Plane, SetCellSmokeResetsSpeedsOnly) {
-    Plane plane(SPEED);
-    Cell* c = plane.cell(3, 4);
-    c->links[2].population = 7.0f;
-    plane.set_cell_smoke(3, 4, 0.9f, 0.25f);
-    EXPECT_EQ(c->smoke, 0.9f);
-    EXPECT_EQ(c->links[0].velocity, 0.0f);
-    EXPECT_EQ(c->links[2].velocity, 0.25f);
-    EXPECT_EQ(c->links[2].population, 7.0f);
-    EXPECT_EQ(c->links[2].neighbour, plane.cell(2, 4));
-}
-
 TEST(Plane, PositionsOutsideTheGridAreRefused) {
     Plane plane(SPEED);
 #ifdef NDEBUG

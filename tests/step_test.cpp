@@ -27,16 +27,7 @@ struct RunningSystem {
             lattice.advance();
         }
     }
-    std::string report() const {
-        char* text = nullptr;
-        size_t size = 0;
-        std::FILE* out = open_memstream(&text, &size);
-        lattice.report(out);
-        std::fclose(out);
-        std::string result(text, size);
-        std::free(text);
-        return result;
-    }
+    std::string report() const { return report_text(lattice); }
 };
 
 // The report of step 100: figures near 1e27, where a changed rounding anywhere would show.

@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "lattice/lattice.h"
 #include "lattice/world.h"
 
 inline std::uint32_t bits(float f) {
@@ -66,6 +69,18 @@ inline std::size_t occurrences(const std::string& text, const std::string& what)
 }
 inline std::size_t reports_in(const std::string& out) { return occurrences(out, "\n\n"); }
 
+// What lattice.report() prints.
+inline std::string report_text(const Lattice& lattice) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    lattice.report(out);
+    std::fclose(out);
+    std::string result(text, size);
+    std::free(text);
+    return result;
+}
+
 // A world of a given shape and sources, its other settings the defaults'.
 inline World world_of(int columns, int rows, int planes, std::vector<Source> sources, int report_row = 0) {
     World world;
@@ -75,6 +90,25 @@ inline World world_of(int columns, int rows, int planes, std::vector<Source> sou
     world.sources = std::move(sources);
     world.report_row = report_row;
     return world;
+}
+
+// The steps a .pvd collection lists, failing the test unless it is whole: its head, entries with
+// only white space between them, and its tail.
+inline std::vector<long> listed_steps(const std::string& text) {
+    const std::string head = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
+    const std::string tail = "  </Collection>\n</VTKFile>\n";
+    std::vector<long> steps;
+    EXPECT_EQ(text.rfind(head, 0), 0u);
+    EXPECT_GE(text.size(), head.size() + tail.size());
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail);
+    std::size_t at = head.size();
+    for (std::size_t start; (start = text.find("<DataSet", at)) != std::string::npos;) {
+        EXPECT_EQ(text.find_first_not_of(" \n", at), start) << "at " << at;
+        steps.push_back(std::stol(text.substr(text.find("timestep=\"", start) + 10)));
+        at = text.find("/>\n", start) + 3;
+    }
+    EXPECT_EQ(text.find_first_not_of(" \n", at), text.size() - tail.size() + 2);
+    return steps;
 }
 
 #ifdef SMOKE_STEPS

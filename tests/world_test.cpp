@@ -24,15 +24,9 @@ TEST(Worlds, TheReportReadsItsRowAndAtMostTenColumns) {
     const auto lattice = make_world(w);
     lattice->cell(2, 3, 0)->smoke = 0.25f;
     lattice->cell(2, 3, 1)->smoke = 9.0f;  // plane 1 is never reported
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    lattice->report(out);
-    std::fclose(out);
-    EXPECT_EQ(std::string(text, size),
+    EXPECT_EQ(report_text(*lattice),
               "Lattice 0: 0.000000 / 0.000000\nLattice 1: 0.000000 / 0.000000\n"
               "Lattice 2: 0.250000 / 0.000000\nLattice 3: 0.000000 / 0.000000\n\n");
-    std::free(text);
 }
 
 // Every value of every cell and of the lattice, bit for bit, and which links are wired.
