@@ -105,8 +105,7 @@ TEST_F(Viewer, OpensTheWorldWindowAt100By100With800By600) {
     EXPECT_NE(info.out.find("Height: 600\n"), std::string::npos) << info.out;
 }
 
-// Each button's drag reaches the camera through the real pointer: left orbits, right pans, middle zooms.
-TEST_F(Viewer, DragsOrbitPanAndZoom) {
+TEST_F(Viewer, LeftDragOrbitsTheOrangeFaceIntoView) {
     // 100 pixels to the right in 800 turns the eye to azimuth 315, between +x and -y.
     drag(1, {400, 300}, {500, 300});
     CameraPose turned = DEFAULT_CAMERA;
@@ -115,11 +114,22 @@ TEST_F(Viewer, DragsOrbitPanAndZoom) {
         return shows_near(s, pixel_of(turned, 800, 600, {0, -1, 0}), ORANGE, 0) &&
                shows_near(s, pixel_of(turned, 800, 600, {1, 0, 0}), MAGENTA, 0);
     }));
+    // What a release does is tested on the window's events directly: after a release the toolkit
+    // sends no drag events, so nothing seen here could tell.
     release(1);
-    drag(1, {500, 300}, {400, 300});  // back to the default camera
-    release(1);
-    ASSERT_TRUE(wait_for([&](const Screenshot& s) { return count(s, ORANGE) == 0; }));
+}
 
+TEST_F(Viewer, MiddleDragZoomsIn) {
+    const int before = count(shot(), MAGENTA);
+    drag(2, {400, 450}, {400, 150});  // up by half the height: distance 100 to 75
+    EXPECT_TRUE(wait_for([&](const Screenshot& s) {
+        // The face's area grows with the square of the inverse distance: about (99 / 74)^2.
+        return count(s, MAGENTA) > before * 1.6;
+    })) << before;
+    release(2);
+}
+
+TEST_F(Viewer, RightDragPansThePivot) {
     drag(3, {300, 300}, {500, 300});  // a quarter width right: the pivot moves 25 units toward -y
     CameraPose panned = DEFAULT_CAMERA;
     panned.target_y = -25;
@@ -128,11 +138,6 @@ TEST_F(Viewer, DragsOrbitPanAndZoom) {
         return shows_near(s, face, MAGENTA, 0) && !shows_near(s, {400, 319}, MAGENTA, 0);
     }));
     release(3);
-    const int before = count(shot(), MAGENTA);
-    drag(2, {400, 450}, {400, 150});  // up by half the height: distance 100 to 75, about the panned pivot
-    // The face's area grows with the square of the inverse distance: about (99 / 74)^2.
-    EXPECT_TRUE(wait_for([&](const Screenshot& s) { return count(s, MAGENTA) > before * 1.6; })) << before;
-    release(2);
 }
 
 TEST_F(Viewer, AResizedWindowKeepsTheSceneCentred) {
