@@ -3,6 +3,7 @@
 
 #include <FL/Fl.H>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -284,11 +285,14 @@ TEST(OverlayLayout, EachPanelHoldsItsTextInsideTheWindowInAnyFont) {
             EXPECT_LE(layout.legend->panel.right(), 160);
             EXPECT_GE(layout.cell->panel.x, 640);
             EXPECT_GE(layout.keys->panel.y, 570);
-            // A short window raises the cell's panel to end right on the keys' top: panels that
-            // touch are both kept. One too short for it leaves it out rather than cut its lines.
-            const OverlayLayout short_window = overlay_layout(font, 800, 400, status, lines);
-            ASSERT_TRUE(short_window.cell && short_window.keys);
+            // A short window raises the cell's panel to end right on the keys' top, here starting
+            // right under the status: panels that touch are all kept, though they share columns.
+            // One too short for it leaves it out rather than cut its lines.
+            const OverlayLayout short_window = overlay_layout(font, 450, 416, status, lines);
+            ASSERT_TRUE(short_window.status && short_window.cell && short_window.keys);
+            EXPECT_EQ(short_window.cell->panel.y, short_window.status->panel.bottom());
             EXPECT_EQ(short_window.cell->panel.bottom(), short_window.keys->panel.y);
+            EXPECT_LT(short_window.cell->panel.x, std::min(short_window.status->panel.right(), short_window.keys->panel.right()));
             // So are the legend and a cell's panel side by side, in a window just wide enough.
             const int narrow = layout.legend->panel.right() + layout.cell->panel.w;
             const OverlayLayout side_by_side = overlay_layout(font, narrow, 600, {"step 0"}, lines);
