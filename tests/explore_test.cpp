@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "testing.h"
 #include "viewer/explore.h"
 
 namespace {
@@ -17,12 +18,6 @@ struct Printed {
         return [this](const std::string& piece) { text += piece; };
     }
 };
-
-std::size_t reports_in(const std::string& out) {
-    std::size_t n = 0;
-    for (std::size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-    return n;
-}
 
 // The built-in "fixed" font, 6 x 13.
 FontMetrics fixed_font() {
@@ -77,24 +72,6 @@ TEST(Explorer, TheRateIsMeasuredOverHalfASecondOfPlay) {
     EXPECT_DOUBLE_EQ(*explorer.steps_per_second(), 4.0);
     explorer.toggle_play(start + 1100ms);  // a pause forgets the figure
     EXPECT_FALSE(explorer.steps_per_second());
-}
-
-TEST(Explorer, ThePlainViewerOnlySteps) {
-    Printed printed;
-    Explorer explorer(World(), false, printed.sink());
-    const Explorer::Clock::time_point start{};
-    explorer.toggle_play(start);
-    explorer.tick(start + 25ms);
-    explorer.select(Place{25, 49, 0});
-    explorer.click(initial_view(GRID_SIZE, GRID_SIZE, 1), 800, 600, 400, 100, std::nullopt);
-    explorer.reset();
-    EXPECT_EQ(printed.text, "");
-    EXPECT_FALSE(explorer.playing());
-    EXPECT_FALSE(explorer.selected());
-    explorer.step();
-    EXPECT_EQ(printed.text.rfind("Lattice 0: 0.000000 / 0.000000\n", 0), 0u);
-    EXPECT_EQ(printed.text.size(), 10 * 31 + 1u);
-    EXPECT_EQ(explorer.lattice().planes[0]->cell(25, 49)->smoke, 0.9279537f);
 }
 
 TEST(Explorer, AClickOnAPanelLeavesTheCellBeneathItAlone) {

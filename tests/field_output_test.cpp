@@ -21,7 +21,7 @@
 
 #include "vtk_series.h"
 #include "vtk_xml.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 
@@ -31,12 +31,6 @@ std::string attribute(const std::string& xml, const std::string& name, size_t fr
     if (at == std::string::npos) return "";
     const size_t start = at + name.size() + 3;
     return xml.substr(start, xml.find('"', start) - start);
-}
-
-std::uint32_t bits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
 }
 
 TEST(VtkImage, HoldsEveryCellsFieldsBitForBitInRowByRowOrder) {
@@ -111,43 +105,6 @@ TEST(VtkImage, OnePlaneIsAFlatImageAndTheStepItsTimeValue) {
     EXPECT_NE(deep.find("\"smoke\" NumberOfComponents=\"1\" format=\"appended\" offset=\"0\""), std::string::npos);
     EXPECT_NE(deep.find("\"density\" NumberOfComponents=\"1\" format=\"appended\" offset=\"104\""),
               std::string::npos);  // 24 cells of 4 bytes after an 8-byte header
-}
-
-// A fresh folder for one test's files, removed with it.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string name = (std::filesystem::temp_directory_path() / "field-output-test.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
-        path = name;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path); }
-};
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The steps a collection lists, failing the test unless it is whole: its head, entries with only
-// white space between them, and its tail.
-std::vector<long> listed_steps(const std::string& text) {
-    const std::string head = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\">\n  <Collection>\n";
-    const std::string tail = "  </Collection>\n</VTKFile>\n";
-    std::vector<long> steps;
-    EXPECT_EQ(text.rfind(head, 0), 0u);
-    EXPECT_GE(text.size(), head.size() + tail.size());
-    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail);
-    std::size_t at = head.size();
-    for (std::size_t start; (start = text.find("<DataSet", at)) != std::string::npos;) {
-        EXPECT_EQ(text.find_first_not_of(" \n", at), start) << "at " << at;
-        steps.push_back(std::stol(text.substr(text.find("timestep=\"", start) + 10)));
-        at = text.find("/>\n", start) + 3;
-    }
-    EXPECT_EQ(text.find_first_not_of(" \n", at), text.size() - tail.size() + 2);
-    return steps;
 }
 
 ino_t inode(const std::filesystem::path& path) {

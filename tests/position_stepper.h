@@ -5,18 +5,11 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "lattice/cell.h"
 #include "lattice/world.h"
-
-inline std::uint32_t bits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
-}
+#include "testing.h"
 
 struct PositionStepper {
     World world;

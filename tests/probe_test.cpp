@@ -7,16 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "harness/process.h"
 #include "position_stepper.h"
-#include "world_of.h"
 
 namespace {
-
-ProcessResult smoke_steps(std::vector<std::string> args) {
-    args.insert(args.begin(), SMOKE_STEPS);
-    return run_process(args);
-}
 
 // A figure of the CSV is the float itself, read back exactly; "nan" for every NaN.
 bool same(const std::string& text, float value) {
@@ -104,14 +97,9 @@ TEST(UntilNonfinite, StopsAfterTheStepThatBrokeAndSaysWhereInOneLine) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
     // With --vtk, the last file is the step that broke.
-    std::string folder = (std::filesystem::temp_directory_path() / "until.XXXXXX").string();
-    ASSERT_TRUE(mkdtemp(folder.data())) << folder;
-    const ProcessResult files = smoke_steps({"400", "--until-nonfinite", "--vtk", folder, "--every", "100"});
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::filesystem::remove_all(folder);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"scenario.toml", "smoke.pvd", "smoke_000000.vti", "smoke_000100.vti",
+    const TemporaryFolder folder;
+    const ProcessResult files = smoke_steps({"400", "--until-nonfinite", "--vtk", folder / "s", "--every", "100"});
+    EXPECT_EQ(names_in(folder / "s"), (std::vector<std::string>{"scenario.toml", "smoke.pvd", "smoke_000000.vti", "smoke_000100.vti",
                                                "smoke_000139.vti"}))
         << files.err;
 

@@ -14,10 +14,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "testing.h"
 #include "vtk_xml.h"
-#include "world_of.h"
-
-#include "harness/process.h"
 
 namespace {
 
@@ -25,12 +23,11 @@ constexpr const char* USAGE =
     "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
     "[world options]";
 
-ProcessResult smoke_steps(std::vector<std::string> args) {
-    args.insert(args.begin(), SMOKE_STEPS);
-    return run_process(args);
-}
-
-TEST(SmokeSteps, RunsOneStepByDefault) {
+TEST(SmokeSteps, RunsOneStepByDefaultAndHelpGoesToStandardOutput) {
+    const ProcessResult help = smoke_steps({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind(std::string(USAGE) + "\n", 0), 0u);
     const ProcessResult r = smoke_steps({});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
@@ -54,25 +51,6 @@ TEST(SmokeSteps, PrintsOneReportPerStep) {
     EXPECT_EQ(smoke_steps({"-0"}).status, 0);
 }
 
-TEST(SmokeSteps, HelpGoesToStandardOutput) {
-    const ProcessResult r = smoke_steps({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind(std::string(USAGE) + "\n", 0), 0u);
-}
-
-// A fresh folder for one test's files, removed with it.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string name = (std::filesystem::temp_directory_path() / "smoke-steps-test.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name + ": " + std::strerror(errno));
-        path = name;
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
 TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
     const TemporaryFolder folder;
     const auto scenario = [&](const std::string& name, const std::string& text) {
@@ -91,15 +69,10 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
                                                          "[[source]]\ncolumn = 20\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"abc"}, range + "'abc'"},
-        {{"1.5"}, range},
-        {{""}, range},
-        {{"12x"}, range},
         {{"-1"}, range},
         {{"1000000001"}, range},
-        {{"99999999999999999999999"}, range},
         {{std::string(100000, '9')}, range + "'" + std::string(60, '9') + "...'\n"},
         {{"--steps"}, "unexpected argument '--steps'"},
-        {{"-x"}, "unexpected argument '-x'"},
         {{"1", "2"}, "unexpected argument '2'"},
         {{"0", "--size", "5", "aa", "bb", "cc"}, "unexpected arguments 'aa' 'bb' 'cc'\n"},  // in the order given
         {{"--vtk"}, "--vtk needs a value"},
@@ -116,14 +89,11 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--probe", "1,1,1"}, "--probe '1,1,1': PLANE must be 0 in the 50 x 50 x 1 world, not '1'"},
         // The world: each refusal names the option, or the file, line and key.
         {{"--size", "0"}, "--size must be a whole number from 1 to 2147483647, not '0'"},
-        {{"--size", "3x"}, "--size must be"},
         {{"--planes", "99999999999"}, "--planes must be a whole number from 1 to 2147483647, not '99999999999'"},
         {{"--tau", "0"}, "--tau must be a finite number above 0, not '0'"},
-        {{"--tau", "nan"}, "--tau must be a finite number above 0"},
         {{"--tau", "1e39"}, "--tau must fit in a 32-bit float"},
         {{"--tau", "1e-46"}, "--tau rounds to 0 as a 32-bit float, and must be a finite number above 0"},
         {{"--speed", "-0.5"}, "--speed must be a finite number of at least 0"},
-        {{"--speed", "x"}, "--speed must be a number, not 'x'"},
         {{"--source", "1,2,3"}, "--source '1,2,3': must be X,Y,PLANE,SMOKE"},
         {{"--source", "0,0,0,inf"}, "SMOKE must be a finite number"},
         {{"--source", "0,0,1,1"}, "--source '0,0,1,1': PLANE must be 0 in the 50 x 50 x 1 world, not '1'"},
@@ -133,7 +103,6 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--size", "200000"}, "the 200000 x 200000 x 1 world needs 19.6 TB of memory, and "},  // 488 bytes a cell, 19.52 TB rounded up
         {{"--size", "2147483647", "--planes", "2147483647"}, "needs more memory than can be counted"},
         {{"--scenario", folder / "none.toml"}, "cannot read the scenario '" + folder / "none.toml"},
-        {{"--scenario", folder.path}, "cannot read the scenario"},
         {{"--scenario", bad_key}, bad_key + ":3: unknown key 'row' in [world]"},
         {{"--scenario", bad_toml}, bad_toml + ":3: "},
         {{"--scenario", bad_type}, bad_type + ":2: planes must be a whole number"},
@@ -152,18 +121,6 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         EXPECT_NE(r.err.find(USAGE), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;  // the problem, and the usage
     }
-}
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> names_in(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(SmokeStepsVtk, WritesTheSeededStateEveryKthStepAndTheLastListedInTheCollection) {
@@ -221,18 +178,12 @@ TEST(SmokeStepsVtk, ARerunReplacesTheEarlierSeriesAndWritesThroughNoPlantedLink)
                                         "smoke_000000.vti.part", "smoke_000001.vti", "smoke_000002.vti"}));
 }
 
-// The steps that the collection in folder lists, each with its file there; a failure unless the
-// collection is whole.
-std::vector<long> listed_steps(const std::string& folder) {
-    const std::string text = contents(folder + "/smoke.pvd"), tail = "  </Collection>\n</VTKFile>\n";
-    EXPECT_TRUE(text.size() > tail.size() && text.substr(text.size() - tail.size()) == tail) << text;
-    std::vector<long> steps;
-    for (std::size_t at = 0; (at = text.find("<DataSet timestep=\"", at)) != std::string::npos; ++at) {
-        steps.push_back(std::stol(text.substr(at + 19)));
-        const std::size_t name = text.find("file=\"", at) + 6;
-        EXPECT_TRUE(std::filesystem::exists(folder + "/" + text.substr(name, text.find('"', name) - name)));
-    }
-    return steps;
+// The steps the collection in folder lists, each with its file there; a failure unless it is whole.
+std::vector<long> listed_in(const std::string& folder) {
+    const std::string text = contents(folder + "/smoke.pvd");
+    for (std::size_t at = 0; (at = text.find("file=\"", at)) != std::string::npos; at += 6)
+        EXPECT_TRUE(std::filesystem::exists(folder + "/" + text.substr(at + 6, text.find('"', at + 6) - at - 6)));
+    return listed_steps(text);
 }
 
 std::vector<long> steps_to(long last) {
@@ -254,7 +205,7 @@ TEST(SmokeStepsVtk, AFailureOrAKillInTheMiddleLeavesTheStepsFinishedAndTheNextRu
     const ProcessResult r = run_process(args);
     EXPECT_EQ(r.status, 1);  // not killed by SIGXFSZ
     EXPECT_EQ(r.err, "smoke-steps: cannot write '" + limited + "/smoke.pvd': File too large\n");
-    const std::vector<long> finished = listed_steps(limited);
+    const std::vector<long> finished = listed_in(limited);
     EXPECT_GT(finished.size(), 10u);
     EXPECT_EQ(finished, steps_to(long(finished.size()) - 1));
     EXPECT_EQ(names_in(limited).size(), finished.size() + 3);  // and the unlisted file of the next step
@@ -265,7 +216,7 @@ TEST(SmokeStepsVtk, AFailureOrAKillInTheMiddleLeavesTheStepsFinishedAndTheNextRu
     ASSERT_TRUE(run.read_until([&](const std::string&) { return std::filesystem::exists(step_300); }, Seconds(60)));
     kill(run.pid, SIGKILL);
     ASSERT_EQ(run.wait_exit(Seconds(10)), 128 + SIGKILL);
-    const std::vector<long> listed = listed_steps(killed);
+    const std::vector<long> listed = listed_in(killed);
     EXPECT_EQ(listed, steps_to(long(listed.size()) - 1));
     EXPECT_GE(listed.size(), 300u);
 
@@ -283,7 +234,7 @@ TEST(SmokeStepsVtk, AFolderBelongsToOneRunAtATime) {
     EXPECT_EQ(second.status, 1);
     EXPECT_EQ(second.err, "smoke-steps: the folder '" + series + "' is in use by another run\n");
     EXPECT_FALSE(first.wait_exit(Seconds(0)));  // still running, its files untouched
-    EXPECT_EQ(listed_steps(series), std::vector<long>{0});
+    EXPECT_EQ(listed_in(series), std::vector<long>{0});
 }
 
 TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollection) {
@@ -312,7 +263,7 @@ TEST(SmokeStepsVtk, AFolderThatCannotBeMadeOrWrittenIsAFailureThatLeavesNoCollec
 }
 
 // A scenario.toml in the folder that no run of this program wrote is the user's: the run is refused
-// and the folder left as it was. A series' own folder is written into again, as before.
+// and the folder left as it was (which files count as a series' own: VtkSeries' tests).
 TEST(SmokeStepsVtk, AHandWrittenScenarioInTheFolderIsKeptAndTheRunRefused) {
     const TemporaryFolder folder;
     const std::string series = folder / "series", mine = "# my world, kept by hand\n[world]\ncolumns = 50\n";
@@ -327,16 +278,6 @@ TEST(SmokeStepsVtk, AHandWrittenScenarioInTheFolderIsKeptAndTheRunRefused) {
     EXPECT_EQ(contents(series + "/scenario.toml"), mine);
     EXPECT_EQ(names_in(series), std::vector<std::string>{"scenario.toml"});
 
-    std::filesystem::remove(series + "/scenario.toml");
-    ASSERT_EQ(smoke_steps({"2", "--vtk", series, "--tau", "0.7"}).status, 0);
-    const std::string written = contents(series + "/scenario.toml");
-    EXPECT_EQ(written.rfind("# smoke-steps wrote this world with the series in this folder; its next run here "
-                            "replaces it.\n[world]\n",
-                            0),
-              0u);
-    const ProcessResult again = smoke_steps({"1", "--vtk", series, "--scenario", series + "/scenario.toml"});
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(contents(series + "/scenario.toml"), written);  // the world read back bit for bit
 }
 
 // Said as it is: a folder that cannot be written, a link that leads nowhere.
@@ -487,19 +428,6 @@ TEST(SmokeStepsWorld, TheMemoryCheckCountsTheFilesBytesWithinAnAddressSpaceLimit
     EXPECT_FALSE(std::filesystem::exists(folder / "series"));
     const ProcessResult without = limited("");
     EXPECT_EQ(without.status, 0) << without.err;
-}
-
-TEST(SmokeStepsWorld, ACommandLineSourceLeavesTheFilesSourcesUnread) {
-    const TemporaryFolder folder;
-    // Sources outside the world, and one with a key no source has: none of it is looked at.
-    std::ofstream(folder / "s.toml") << "[world]\ncolumns = 10\n\n[[source]]\ncolumn = 99\n\n[[source]]\nwind = 3\n";
-    const ProcessResult given = smoke_steps({"3", "--scenario", folder / "s.toml", "--source", "1,1,0,1"});
-    EXPECT_EQ(given.status, 0) << given.err;
-    EXPECT_EQ(count_reports(given.out), 3u);
-    const ProcessResult unread = smoke_steps({"3", "--scenario", folder / "s.toml"});
-    EXPECT_EQ(unread.status, 2);
-    EXPECT_NE(unread.err.find(":8: unknown key 'wind' in [[source]]"), std::string::npos)
-        << unread.err;
 }
 
 // The step whose report first holds a figure that is not 0, and the first whose report holds one

@@ -12,7 +12,7 @@
 #include "harness/x_display.h"
 #include "scene.h"
 #include "viewer/world_window.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 
@@ -134,19 +134,6 @@ TEST_F(Drawing, ContextSetupFollowsTheWindowSize) {
     window->invalidate();
 }
 
-TEST_F(Drawing, AWindowWithoutSizeDrawsWithoutError) {
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    for (const auto& [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}}) {
-        window->set_size_only(w, h);
-        window->invalidate();
-        window->draw();
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << w << " x " << h;
-    }
-    window->set_size_only(800, 600);
-    window->invalidate();
-}
-
 TEST_F(Drawing, TheSteepestElevationStillDrawsTheCube) {
     CameraPose steepest = DEFAULT_CAMERA;
     steepest.elevation = MAX_ELEVATION;
@@ -252,19 +239,6 @@ TEST_F(Drawing, FramesMatchThePointByPointDrawingPixelForPixel) {
     }
 }
 
-TEST_F(Drawing, EveryPlaneShowsWhereCellPointPutsIt) {
-    // A column of cells in each plane, seen from the side (+y): the planes stand apart, and the top
-    // row is above the cube.
-    ASSERT_NO_FATAL_FAILURE(open(world_of(1, 5, 3, {{0, 4, 2, 0.5f}})));
-    const CameraPose side = {0, 90, 100, 0, 0};
-    window->set_camera(side);
-    const Screenshot s = frame();
-    EXPECT_TRUE(shows_near(s, pixel_of(side, 800, 600, cell_point(1, 5, 0, 4, 2)), smoke_green(0.5f)));
-    for (const int plane : {0, 1}) {
-        EXPECT_TRUE(shows_near(s, pixel_of(side, 800, 600, cell_point(1, 5, 0, 4, plane)), MARKER)) << plane;
-    }
-}
-
 TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWasAndShowsTheLongestFiguresWhole) {
     // The same world, plain and explored.
     const auto prepare = [&] {
@@ -299,7 +273,7 @@ TEST_F(Drawing, TheOverlayLeavesTheSheetAsItWasAndShowsTheLongestFiguresWhole) {
     EXPECT_EQ(text_at_right_edge, 0);  // the panel's margin: no figure runs off the window
 }
 
-TEST_F(Drawing, TheOverlayOfAWindowWithoutSizeDrawsWithoutError) {
+TEST_F(Drawing, AWindowWithoutSizeDrawsWithoutErrorOverlayIncluded) {
     open(World(), true);
     select({25, 49, 0});
     while (glGetError() != GL_NO_ERROR) {

@@ -16,25 +16,14 @@
 #include "common/float_text.h"
 #include "common/memory_available.h"
 #include "common/world_options.h"
+#include "testing.h"
 
 namespace {
 
-std::uint32_t bits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
-}
-
 struct ScenarioFile {
+    TemporaryFolder folder;
     std::string path;
-    explicit ScenarioFile(const std::string& text) {
-        path = (std::filesystem::temp_directory_path() / "scenario.XXXXXX").string();
-        const int fd = mkstemp(path.data());
-        if (fd < 0) throw std::runtime_error("cannot make a file in " + path);
-        close(fd);
-        std::ofstream(path) << text;
-    }
-    ~ScenarioFile() { std::filesystem::remove(path); }
+    explicit ScenarioFile(const std::string& text) : path(folder.file("scenario.toml", text)) {}
 };
 
 // The world of a scenario file as both programs read it, to be printed, which needs no memory.
@@ -137,17 +126,9 @@ namespace {
 
 // A fake /proc and /sys in a temporary folder.
 struct FakeTree {
-    std::filesystem::path root;
-    FakeTree() {
-        std::string name = (std::filesystem::temp_directory_path() / "memory-tree.XXXXXX").string();
-        if (!mkdtemp(name.data())) throw std::runtime_error("cannot make a folder " + name);
-        root = name;
-    }
-    ~FakeTree() { std::filesystem::remove_all(root); }
-    void file(const std::string& path, const std::string& text) const {
-        std::filesystem::create_directories((root / path).parent_path());
-        std::ofstream(root / path) << text;
-    }
+    TemporaryFolder folder;
+    const std::filesystem::path& root = folder.path;
+    void file(const std::string& path, const std::string& text) const { folder.file(path, text); }
     // A file that is there but cannot be read, even by root: a folder in its place.
     void unreadable(const std::string& path) const { std::filesystem::create_directories(root / path); }
     MemorySources sources() const { return {(root / "proc").string(), (root / "sys").string(), nullptr}; }

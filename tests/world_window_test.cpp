@@ -3,6 +3,7 @@
 
 #include <FL/Fl.H>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -10,13 +11,21 @@
 #include <vector>
 
 #include "viewer/world_window.h"
-#include "world_of.h"
+#include "testing.h"
+#include "vector_cell.h"
+#include "viewer/overlay_text.h"
 
 namespace {
 
-class WindowEvents : public ::testing::Test {
+struct Pixel {
+    int x, y;
+};
+
+// The window's events as the toolkit delivers them, in the plain viewer or in explore mode.
+template <bool EXPLORE>
+class Events : public ::testing::Test {
 protected:
-    WorldWindow window{100, 100, 800, 600, "World"};
+    WorldWindow window{100, 100, 800, 600, "World", World(), EXPLORE};
 
     int press(int button, int x, int y) {
         Fl::e_keysym = FL_Button + button;
@@ -29,35 +38,48 @@ protected:
         Fl::e_y = y;
         return window.handle(FL_DRAG);
     }
+    int release(int x, int y) {
+        Fl::e_x = x;
+        Fl::e_y = y;
+        return window.handle(FL_RELEASE);
+    }
     int key(int code) {
         Fl::e_keysym = code;
         return window.handle(FL_KEYBOARD);
     }
     void expect_camera(const CameraPose& c) {
         const CameraPose now = window.camera();
-        EXPECT_EQ(now.elevation, c.elevation);
-        EXPECT_EQ(now.azimuth, c.azimuth);
-        EXPECT_EQ(now.distance, c.distance);
-        EXPECT_EQ(now.target_x, c.target_x);
-        EXPECT_EQ(now.target_y, c.target_y);
+        EXPECT_TRUE(now.elevation == c.elevation && now.azimuth == c.azimuth && now.distance == c.distance &&
+                    now.target_x == c.target_x && now.target_y == c.target_y);
     }
     const Cell& cell(int x, int y) { return *window.explorer().lattice().planes[0]->cell(x, y); }
+    // The output of a left click at (x, y) with a wobble of (dx, dy) between press and release.
+    std::string click(int x, int y, int dx = 0, int dy = 0) {
+        testing::internal::CaptureStdout();
+        press(FL_LEFT_MOUSE, x, y);
+        drag(x + dx, y + dy);
+        window.tick();
+        release(x + dx, y + dy);
+        return testing::internal::GetCapturedStdout();
+    }
+    static Pixel pixel(int column, int row) {
+        const WindowPoint q = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, column, row, 0));
+        return {int(q.x), int(q.y)};
+    }
 };
+using WindowEvents = Events<false>;
+using ExploreEvents = Events<true>;
 
-TEST_F(WindowEvents, StartsAtTheDefaultCameraWithASeededLattice) {
+TEST_F(WindowEvents, StartsAtTheDefaultCameraWithASeededLatticeAndTicksAloneChangeNothing) {
+    for (int i = 0; i < 10; ++i) window.tick();
     EXPECT_FALSE(window.dragging());
     expect_camera(DEFAULT_CAMERA);
+    EXPECT_EQ(window.camera().distance, 100.0f);
     EXPECT_EQ(window.view().near_plane, 1.0);
     EXPECT_EQ(window.view().far_plane, 1000.0);
     EXPECT_EQ(window.explorer().lattice().tau, 0.56f);
-    EXPECT_EQ(cell(25, 49).smoke, 0.42f);
-    EXPECT_EQ(cell(25, 49).links[0].population, -0.06999999f);
-}
-
-TEST_F(WindowEvents, TicksWithoutADragLeaveTheCameraAlone) {
-    for (int i = 0; i < 10; ++i) window.tick();
-    expect_camera(DEFAULT_CAMERA);
     EXPECT_EQ(cell(25, 49).smoke, 0.42f);  // nothing reseeds or steps
+    EXPECT_EQ(cell(25, 49).links[0].population, -0.06999999f);
 }
 
 TEST_F(WindowEvents, ADragMovesTheCameraOnlyAtTheNextTick) {
@@ -106,7 +128,7 @@ TEST_F(WindowEvents, OtherButtonsAndAReleaseWithoutAPressChangeNothing) {
     expect_camera(DEFAULT_CAMERA);
 }
 
-TEST_F(WindowEvents, FStepsAndPrintsAReportOtherKeysAreConsumed) {
+TEST_F(WindowEvents, FStepsAndPrintsAReportOtherKeysAreConsumedAndAClickPicksNothing) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(key('f'), 1);
     const std::string out = testing::internal::GetCapturedStdout();
@@ -115,95 +137,20 @@ TEST_F(WindowEvents, FStepsAndPrintsAReportOtherKeysAreConsumed) {
     EXPECT_EQ(cell(25, 49).smoke, 0.9279537f);
 
     testing::internal::CaptureStdout();
-    for (int code : {int('F'), int('a'), int('x'), int(' '), FL_Escape, FL_Enter, FL_Shift_L, FL_F + 1, FL_Left}) {
+    for (int code : {int('F'), int('a'), int('x'), int(' '), int('r'), FL_Escape, FL_Enter, FL_Shift_L, FL_F + 1, FL_Left}) {
         EXPECT_EQ(key(code), 1) << code;
     }
+    window.tick();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(click(pixel(25, 49).x, pixel(25, 49).y), "");
+    EXPECT_FALSE(window.explorer().selected());
+    EXPECT_EQ(window.explorer().step_number(), 1);
     EXPECT_EQ(cell(25, 49).smoke, 0.9279537f);
 }
 
 TEST_F(WindowEvents, QExitsWithStatusOneAndPrintsNothing) {
     EXPECT_EXIT(key('q'), testing::ExitedWithCode(1), "^$");
 }
-
-TEST_F(WindowEvents, OtherEventsGoToTheToolkit) {
-    EXPECT_EQ(window.handle(FL_MOVE), Fl_Gl_Window(0, 0, 1, 1).handle(FL_MOVE));
-    expect_camera(DEFAULT_CAMERA);
-}
-
-TEST(WindowWithoutSize, CameraStaysFiniteThroughAnyDrag) {
-    for (const auto& [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}}) {
-        WorldWindow window(0, 0, w, h, "World");
-        for (int button : {FL_LEFT_MOUSE, FL_MIDDLE_MOUSE, FL_RIGHT_MOUSE}) {
-            Fl::e_keysym = FL_Button + button;
-            Fl::e_x = 0;
-            Fl::e_y = 0;
-            window.handle(FL_PUSH);
-            Fl::e_x = 12345;
-            Fl::e_y = -777;
-            window.handle(FL_DRAG);
-            window.tick();
-            const CameraPose c = window.camera();
-            EXPECT_TRUE(std::isfinite(c.azimuth) && std::isfinite(c.elevation) && std::isfinite(c.distance) &&
-                        std::isfinite(c.target_x) && std::isfinite(c.target_y));
-        }
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Each report ends with an empty line.
-std::size_t count_of_reports(const std::string& out) {
-    std::size_t n = 0;
-    for (std::size_t at = out.find("\n\n"); at != std::string::npos; at = out.find("\n\n", at + 2)) ++n;
-    return n;
-}
-
-class ExploreEvents : public ::testing::Test {
-protected:
-    WorldWindow window{100, 100, 800, 600, "World", World(), true};  // as --explore makes it
-
-    void expect_camera(const CameraPose& c) {
-        const CameraPose now = window.camera();
-        EXPECT_TRUE(now.elevation == c.elevation && now.azimuth == c.azimuth && now.distance == c.distance &&
-                    now.target_x == c.target_x && now.target_y == c.target_y);
-    }
-
-    int press(int button, int x, int y) {
-        Fl::e_keysym = FL_Button + button;
-        Fl::e_x = x;
-        Fl::e_y = y;
-        return window.handle(FL_PUSH);
-    }
-    int drag(int x, int y) {
-        Fl::e_x = x;
-        Fl::e_y = y;
-        return window.handle(FL_DRAG);
-    }
-    int release(int x, int y) {
-        Fl::e_x = x;
-        Fl::e_y = y;
-        return window.handle(FL_RELEASE);
-    }
-    // The output of a click at (x, y) with a wobble of (dx, dy) between press and release.
-    std::string click(int x, int y, int dx = 0, int dy = 0) {
-        testing::internal::CaptureStdout();
-        press(FL_LEFT_MOUSE, x, y);
-        drag(x + dx, y + dy);
-        window.tick();
-        release(x + dx, y + dy);
-        return testing::internal::GetCapturedStdout();
-    }
-    struct Pixel {
-        int x, y;
-    };
-    static Pixel pixel(int column, int row) {
-        const WindowPoint q = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, column, row, 0));
-        return {int(q.x), int(q.y)};
-    }
-};
 
 // smoke-steps 1 --probe 25,49,0 gives these figures.
 const std::string SOURCE_AT_STEP_1 =
@@ -214,8 +161,7 @@ const std::string SOURCE_AT_STEP_1 =
 TEST_F(ExploreEvents, AClickPicksAndPrintsTheCellADragOrbitsAndEmptySpaceClears) {
     const Pixel source = pixel(25, 49);
     testing::internal::CaptureStdout();
-    Fl::e_keysym = 'f';  // the line tells the step
-    window.handle(FL_KEYBOARD);
+    key('f');  // the line tells the step
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(click(source.x, source.y, 2, -1), SOURCE_AT_STEP_1);
     ASSERT_TRUE(window.explorer().selected());
@@ -261,26 +207,6 @@ TEST_F(ExploreEvents, ThreePixelsBetweenPressAndReleaseIsAClickFourADrag) {
     }
 }
 
-TEST(PlainWindow, NeitherPlaysNorResetsNorPicks) {
-    WorldWindow window(100, 100, 800, 600, "World");
-    testing::internal::CaptureStdout();
-    for (int code : {int('f'), int(' '), int('r')}) {
-        Fl::e_keysym = code;
-        window.handle(FL_KEYBOARD);
-    }
-    window.tick();
-    const WindowPoint source = project(DEFAULT_CAMERA, 800, 600, cell_point(GRID_SIZE, GRID_SIZE, 25, 49, 0));
-    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
-    Fl::e_x = int(source.x);
-    Fl::e_y = int(source.y);
-    window.handle(FL_PUSH);
-    window.handle(FL_RELEASE);
-    EXPECT_EQ(count_of_reports(testing::internal::GetCapturedStdout()), 1u);
-    EXPECT_EQ(window.explorer().step_number(), 1);
-    EXPECT_FALSE(window.explorer().selected());
-    EXPECT_EQ(window.explorer().lattice().planes[0]->cell(25, 49)->smoke, 0.9279537f);
-}
-
 TEST(OverlayText, TheFiguresReadAsTheCellLineDoes) {
     Survey survey;
     survey.largest_finite_smoke = 0.42f;
@@ -306,6 +232,19 @@ TEST(OverlayText, TheFiguresReadAsTheCellLineDoes) {
     EXPECT_EQ(lines[2], "density  1e-45");
     EXPECT_EQ(lines[3], "velocity 0");
     EXPECT_EQ(lines[22], "f18      3.4028235e+38");
+}
+
+// A model with a vector quantity: a line per component, the figures in one column past the longest name.
+TEST(OverlayText, AVectorsComponentsEachHaveALineAndTheFiguresStayInOneColumn) {
+    VectorWorld world;
+    world.at({1, 0, 1}, 2) = -0.5f;
+    EXPECT_EQ(cell_lines(vector_cell_fields(), {1, 0, 1}, world.reader()),
+              (std::vector<std::string>{"cell 1,0,1", "smoke      50", "velocity_x 51", "velocity_y -0.5",
+                                        "velocity_z 53", "solid      54", "f0         55", "f1         56",
+                                        "f2         57"}));
+    const Survey survey = {10.0f, 1, NonFinite{{1, 1, 0}, 3, NAN}};
+    EXPECT_EQ(status_lines(vector_cell_fields(), 4, false, std::nullopt, survey, 8, FirstNonFinite{2, *survey.first_nonfinite})[3],
+              "first not finite at step 2: cell 1,1,0, its velocity z (nan)");
 }
 
 TEST(OverlayLayout, EachPanelHoldsItsTextInsideTheWindowInAnyFont) {
@@ -346,9 +285,19 @@ TEST(OverlayLayout, EachPanelHoldsItsTextInsideTheWindowInAnyFont) {
             EXPECT_LE(layout.legend->panel.right(), 160);
             EXPECT_GE(layout.cell->panel.x, 640);
             EXPECT_GE(layout.keys->panel.y, 570);
-            // A short window raises the cell's panel to end above the keys; one too short for it
-            // leaves it out rather than cut its last lines.
-            EXPECT_TRUE(overlay_layout(font, 800, 400, status, lines).cell);
+            // A short window raises the cell's panel to end right on the keys' top, here starting
+            // right under the status: panels that touch are all kept, though they share columns.
+            // One too short for it leaves it out rather than cut its lines.
+            const OverlayLayout short_window = overlay_layout(font, 450, 416, status, lines);
+            ASSERT_TRUE(short_window.status && short_window.cell && short_window.keys);
+            EXPECT_EQ(short_window.cell->panel.y, short_window.status->panel.bottom());
+            EXPECT_EQ(short_window.cell->panel.bottom(), short_window.keys->panel.y);
+            EXPECT_LT(short_window.cell->panel.x, std::min(short_window.status->panel.right(), short_window.keys->panel.right()));
+            // So are the legend and a cell's panel side by side, in a window just wide enough.
+            const int narrow = layout.legend->panel.right() + layout.cell->panel.w;
+            const OverlayLayout side_by_side = overlay_layout(font, narrow, 600, {"step 0"}, lines);
+            ASSERT_TRUE(side_by_side.legend && side_by_side.cell);
+            EXPECT_EQ(side_by_side.cell->panel.x, side_by_side.legend->panel.right());
             const OverlayLayout small = overlay_layout(font, 400, 300, status, lines);
             EXPECT_TRUE(small.status && small.keys && !small.cell);
         }
