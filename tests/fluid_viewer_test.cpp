@@ -18,7 +18,7 @@
 #include "scene.h"
 #include "viewer/explore.h"
 #include "viewer/world_window.h"
-#include "world_of.h"
+#include "testing.h"
 
 namespace {
 
