@@ -48,6 +48,14 @@ Fluid::Fluid(const Setup& setup) : setup_(setup) {
     omega_ = float(1 / setup.tau);
     omega_smoke_ = float(1 / (setup.diffusivity / SMOKE_CS2 + 0.5));
     forced_ = setup.force.x != 0 || setup.force.y != 0 || setup.force.z != 0 || setup.buoyancy != 0;
+    reset();
+}
+
+void Fluid::reset() {
+    const Setup& setup = setup_;
+    current_ = 0;
+    steps_ = 0;
+    // Same sizes as before: assign reuses the memory, so a reset allocates nothing but the links.
     for (int c = 0; c < 2; ++c) {
         f_[c].assign(Q * cells_, 0.0f);
         g_[c].assign(SMOKE_Q * cells_, 0.0f);

@@ -28,6 +28,10 @@ public:
     // Throws std::invalid_argument with setup_problem's message when the setup breaks a rule.
     explicit Fluid(const Setup& setup);
 
+    // Back to the state the constructor leaves, in place: obstacles as the setup has them, the initial
+    // flow, the puffs, step 0.
+    void reset();
+
     // One step: advance(), then report() to standard output.
     void step();
     // Collision and streaming of every cell, then the sources' smoke.

@@ -102,10 +102,7 @@ public:
     }
     void advance() override { fluid_->advance(); }
     void report(std::FILE* out) const override { fluid_->report(out); }
-    void reset() override {
-        fluid_.reset();  // freed first, so that a reset never needs the memory of two fluids
-        fluid_ = std::make_unique<fluid::Fluid>(fluid_setup(scenario_));
-    }
+    void reset() override { fluid_->reset(); }
     float smoke(const Place& p) const override { return fluid_->smoke(p.column, p.row, p.plane); }
     CellMark mark(const Place& p) const override {
         if (fluid_->solid(p.column, p.row, p.plane)) return CellMark::SOLID;
