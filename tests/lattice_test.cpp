@@ -86,32 +86,6 @@ TEST(Lattice, PositionsAndSourcesOutsideTheGridAreRefused) {
 #endif
 }
 
-// The first value that is not finite is named by the quantity that holds it, whichever it is.
-TEST(Survey, NamesTheFirstNonFiniteQuantityOfACell) {
-    const std::vector<std::tuple<std::function<void(Cell&)>, std::string, float>> cases = {
-        {[](Cell& c) { c.smoke = INFINITY; }, "smoke", INFINITY},
-        {[](Cell& c) { c.density = NAN; }, "density", NAN},
-        {[](Cell& c) { c.velocity = -INFINITY; }, "velocity", -INFINITY},
-        {[](Cell& c) { c.links[0].population = NAN; }, "population 0", NAN},
-        {[](Cell& c) { c.links[18].population = -INFINITY; }, "population 18", -INFINITY},
-        // The first in the order smoke, density, velocity, populations.
-        {[](Cell& c) { c.links[2].population = NAN, c.links[9].population = INFINITY; }, "population 2", NAN},
-        {[](Cell& c) { c.links[1].population = NAN, c.velocity = INFINITY; }, "velocity", INFINITY},
-    };
-    for (const auto& [spoil, name, value] : cases) {
-        const auto lattice = make_world(world_of(4, 3, 2, {}));
-        lattice->cell(1, 2, 1)->smoke = 2.5f;
-        spoil(*lattice->cell(3, 1, 1));
-        const Survey s = survey(*lattice);
-        ASSERT_TRUE(s.first_nonfinite) << name;
-        EXPECT_EQ(quantity_name(s.first_nonfinite->quantity), name);
-        EXPECT_TRUE(std::isnan(value) ? std::isnan(s.first_nonfinite->value) : s.first_nonfinite->value == value) << name;
-        EXPECT_EQ(s.first_nonfinite->cell.column * 100 + s.first_nonfinite->cell.row * 10 + s.first_nonfinite->cell.plane, 311);
-        EXPECT_EQ(s.nonfinite_cells, 1u) << name;
-        EXPECT_EQ(s.largest_finite_smoke, 2.5f) << name;
-    }
-}
-
 TEST(Survey, ReadsAnyModelThroughItsFields) {
     VectorWorld world;
     const Fields& fields = vector_cell_fields();
