@@ -116,6 +116,24 @@ TEST_F(Drawing, OnlyPositiveSmokeShowsAGreenPointOtherwiseTheMarker) {
     EXPECT_TRUE(shows_near(s, where(14), Rgb{0, 255, 0}));  // saturated
 }
 
+TEST_F(Drawing, ContextSetupFollowsTheWindowSize) {
+    window->set_size_only(600, 800);
+    window->invalidate();
+    frame();
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 600);
+    EXPECT_EQ(viewport[3], 800);
+    GLdouble projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    // gluPerspective: [1][1] = cot(fovy / 2), [0][0] = cot(fovy / 2) / aspect.
+    const double fovy = 2 * std::atan(1 / projection[5]) * 180 / PI;
+    EXPECT_NEAR(fovy, 57.8224, 1e-3);
+    EXPECT_NEAR(projection[5] / projection[0], 0.75, 1e-6);
+    window->set_size_only(800, 600);
+    window->invalidate();
+}
+
 // The frame as the viewer drew it with a glBegin and glEnd for every cell, and the depth range 1 to
 // 1000 for every world: the yardstick for the running system's frames, which must not change by a
 // pixel.
