@@ -43,14 +43,10 @@ TEST(Plane, EveryLinkFollowsItsOffsetAndHasAPartnerBack) {
     }
 }
 
-class Seeded : public ::testing::Test {
-protected:
-    std::unique_ptr<Lattice> lattice = make_world();
-    Plane& plane = *lattice->planes[0];
-};
 
-
-TEST_F(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
+TEST(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
+    const auto lattice = make_world();
+    const Plane& plane = *lattice->planes[0];
     const Cell* source = plane.cell(25, 49);
     EXPECT_EQ(source->is_source, 1);
     EXPECT_EQ(source->smoke, 0.42f);
