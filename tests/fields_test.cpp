@@ -1,5 +1,5 @@
-// The outputs driven by a cell's fields: the smoke lattice's texts pinned, and a model with a vector
-// quantity through the same functions.
+// The outputs driven by a cell's fields, for a model with a vector quantity (the smoke lattice's own
+// texts are pinned where its programs print them: probe, click and e2e tests).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,28 +8,10 @@
 #include <string>
 
 #include "common/cell_text.h"
-#include "lattice/cell_fields.h"
 #include "vector_cell.h"
 #include "vtk_xml.h"
 
 namespace {
-
-TEST(CellText, TheSmokeLatticesHeaderAndLineAsTheyHaveAlwaysBeen) {
-    EXPECT_EQ(probe_csv_header(cell_fields()),
-              "step,column,row,plane,smoke,density,velocity,f0,f1,f2,f3,f4,f5,f6,f7,f8,f9,f10,f11,f12,f13,f14,f15,"
-              "f16,f17,f18\n");
-    Cell cell(0.42f, 0.5f);
-    cell.density = -INFINITY;
-    cell.velocity = 1e-45f;
-    for (int i = 0; i < DIRECTION_COUNT; ++i) cell.links[std::size_t(i)].population = float(i) + 0.5f;
-    cell.links[18].population = NAN;
-    EXPECT_EQ(cell_line(12, {3, 4, 5}, cell),
-              "Cell 3,4,5 at step 12: smoke 0.42 density -inf velocity 1e-45 populations 0.5 1.5 2.5 3.5 4.5 5.5 6.5 "
-              "7.5 8.5 9.5 10.5 11.5 12.5 13.5 14.5 15.5 16.5 17.5 nan");
-    EXPECT_EQ(probe_csv_row(cell_fields(), 12, {3, 4, 5}, cell_values(cell)),
-              "12,3,4,5,0.42,-inf,1e-45,0.5,1.5,2.5,3.5,4.5,5.5,6.5,7.5,8.5,9.5,10.5,11.5,12.5,13.5,14.5,15.5,16.5,17.5,"
-              "nan\n");
-}
 
 TEST(CellText, AVectorIsThreeColumnsAndThreeFiguresOfOneWord) {
     VectorWorld world;

@@ -43,26 +43,10 @@ TEST(Plane, EveryLinkFollowsItsOffsetAndHasAPartnerBack) {
     }
 }
 
-TEST(Plane, PositionsOutsideTheGridAreRefused) {
-    Plane plane(SPEED);
-#ifdef NDEBUG
-    EXPECT_EQ(plane.cell(-1, 0), nullptr);
-    EXPECT_EQ(plane.cell(0, 50), nullptr);
-    EXPECT_EQ(plane.cell(50, 49), nullptr);
-    plane.set_cell_smoke(50, 0, 1.0f, SPEED);  // no-op, no crash
-#else
-    EXPECT_DEATH(plane.cell(50, 0), "");
-#endif
-}
 
-class Seeded : public ::testing::Test {
-protected:
-    std::unique_ptr<Lattice> lattice = make_world();
-    Plane& plane = *lattice->planes[0];
-};
-
-
-TEST_F(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
+TEST(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
+    const auto lattice = make_world();
+    const Plane& plane = *lattice->planes[0];
     const Cell* source = plane.cell(25, 49);
     EXPECT_EQ(source->is_source, 1);
     EXPECT_EQ(source->smoke, 0.42f);
@@ -79,47 +63,23 @@ TEST_F(Seeded, SourceLinksGetTheSeedValuesWiredOrNot) {
     EXPECT_NEAR(total, 0.525, 1e-6);  // 1.25 times the smoke
 }
 
-TEST(Lattice, SourcesOutsideTheLatticeAreIgnored) {
-#ifdef NDEBUG
+TEST(Lattice, PositionsAndSourcesOutsideTheGridAreRefused) {
     Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
-    lattice.add_source(50, 0, 0, 1.0f, SPEED);
-    lattice.add_source(0, -1, 0, 1.0f, SPEED);
-    lattice.add_source(0, 0, 1, 1.0f, SPEED);
-    lattice.add_source(0, 0, -1, 1.0f, SPEED);
-    for (const auto& cell : lattice.planes[0]->cells) {
+#ifdef NDEBUG
+    Plane& plane = *lattice.planes[0];
+    EXPECT_EQ(plane.cell(-1, 0), nullptr);
+    EXPECT_EQ(plane.cell(0, 50), nullptr);
+    EXPECT_EQ(plane.cell(50, 49), nullptr);
+    plane.set_cell_smoke(50, 0, 1.0f, SPEED);  // no-op, no crash
+    for (const auto& [x, y, p] : {std::tuple{50, 0, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}}) lattice.add_source(x, y, p, 1.0f, SPEED);
+    for (const auto& cell : plane.cells) {
         ASSERT_EQ(cell->smoke, 0.0f);
         ASSERT_EQ(cell->is_source, 0);
     }
 #else
-    Lattice lattice(WORLD_TAU, WORLD_LATTICE_SPEED);
+    EXPECT_DEATH(lattice.planes[0]->cell(50, 0), "");
     EXPECT_DEATH(lattice.add_source(0, 0, 1, 1.0f, SPEED), "");
 #endif
-}
-
-// The first value that is not finite is named by the quantity that holds it, whichever it is.
-TEST(Survey, NamesTheFirstNonFiniteQuantityOfACell) {
-    const std::vector<std::tuple<std::function<void(Cell&)>, std::string, float>> cases = {
-        {[](Cell& c) { c.smoke = INFINITY; }, "smoke", INFINITY},
-        {[](Cell& c) { c.density = NAN; }, "density", NAN},
-        {[](Cell& c) { c.velocity = -INFINITY; }, "velocity", -INFINITY},
-        {[](Cell& c) { c.links[0].population = NAN; }, "population 0", NAN},
-        {[](Cell& c) { c.links[18].population = -INFINITY; }, "population 18", -INFINITY},
-        // The first in the order smoke, density, velocity, populations.
-        {[](Cell& c) { c.links[2].population = NAN, c.links[9].population = INFINITY; }, "population 2", NAN},
-        {[](Cell& c) { c.links[1].population = NAN, c.velocity = INFINITY; }, "velocity", INFINITY},
-    };
-    for (const auto& [spoil, name, value] : cases) {
-        const auto lattice = make_world(world_of(4, 3, 2, {}));
-        lattice->cell(1, 2, 1)->smoke = 2.5f;
-        spoil(*lattice->cell(3, 1, 1));
-        const Survey s = survey(*lattice);
-        ASSERT_TRUE(s.first_nonfinite) << name;
-        EXPECT_EQ(quantity_name(s.first_nonfinite->quantity), name);
-        EXPECT_TRUE(std::isnan(value) ? std::isnan(s.first_nonfinite->value) : s.first_nonfinite->value == value) << name;
-        EXPECT_EQ(s.first_nonfinite->cell.column * 100 + s.first_nonfinite->cell.row * 10 + s.first_nonfinite->cell.plane, 311);
-        EXPECT_EQ(s.nonfinite_cells, 1u) << name;
-        EXPECT_EQ(s.largest_finite_smoke, 2.5f) << name;
-    }
 }
 
 TEST(Survey, ReadsAnyModelThroughItsFields) {

@@ -18,15 +18,12 @@ namespace {
 // What is wrong with the camera, or nothing.
 std::string camera_problem(const WorldWindow& window) {
     const CameraPose w = window.camera();
-    char text[200];
-    std::snprintf(text, sizeof text, "elevation %g, azimuth %g, distance %g, target (%g, %g)", w.elevation,
-                  w.azimuth, w.distance, w.target_x, w.target_y);
-    const bool finite = std::isfinite(w.elevation) && std::isfinite(w.azimuth) && std::isfinite(w.distance) &&
-                        std::isfinite(w.target_x) && std::isfinite(w.target_y);
-    const bool in_range = w.azimuth >= 0 && w.azimuth < 360 && w.elevation >= MIN_ELEVATION &&
-                          w.elevation <= MAX_ELEVATION && w.distance >= MIN_DISTANCE &&
-                          w.distance <= MAX_DISTANCE;
-    return finite && in_range ? "" : text;
+    const bool sound = w.azimuth >= 0 && w.azimuth < 360 && w.elevation >= MIN_ELEVATION && w.elevation <= MAX_ELEVATION &&
+                       w.distance >= MIN_DISTANCE && w.distance <= MAX_DISTANCE && std::isfinite(w.target_x) &&
+                       std::isfinite(w.target_y);  // the ranges hold no infinity or NaN
+    return sound ? "" : "elevation " + std::to_string(w.elevation) + ", azimuth " + std::to_string(w.azimuth) +
+                            ", distance " + std::to_string(w.distance) + ", target (" + std::to_string(w.target_x) +
+                            ", " + std::to_string(w.target_y) + ")";
 }
 
 // In explore mode the pointer stays nearer the window, so that clicks pick cells, and the play and
