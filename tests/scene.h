@@ -46,6 +46,12 @@ inline bool shows_near(const Screenshot& shot, Pixel p, const Rgb& colour, int r
     return false;
 }
 
+inline int count(const Screenshot& shot, const Rgb& colour) {
+    int n = 0;
+    for (const Rgb& p : shot.pixels) n += near(p, colour);
+    return n;
+}
+
 // Cell (x, y) of the running system's single plane, at world (-1, 25 - x, y - 25).
 inline Pixel cell_pixel(const CameraPose& camera, int w, int h, int x, int y) {
     return pixel_of(camera, w, h, cell_point(GRID_SIZE, GRID_SIZE, x, y, 0));
