@@ -53,16 +53,21 @@ std::optional<std::string> unknown_key(const std::string& path, const toml::key&
     return file_line(path, key.source()) + " unknown key " + quoted_argument(std::string(key.str()).c_str()) + where;
 }
 
-std::optional<std::string> read_sources(const toml::node& node, const std::string& origin, const std::string& path,
-                                        Draft& draft) {
+const toml::array* tables(const toml::node& node) {
     const toml::array* array = node.as_array();
-    if (!array || !(array->empty() || array->is_array_of_tables())) {
-        return origin + " must be [[source]] tables (or source = [] for none)";
-    }
-    draft.sources.emplace();
+    return array && (array->empty() || array->is_array_of_tables()) ? array : nullptr;
+}
+
+// [[source]] or [[puff]] tables (table names which): column, row, plane and smoke. A source's missing
+// key is the default source's; the draft's checks say which keys a puff needs.
+std::optional<std::string> read_cells(const toml::node& node, const std::string& origin, const std::string& path,
+                                      const std::string& table, std::optional<std::vector<GivenSource>>& into) {
+    const toml::array* array = tables(node);
+    if (!array) return origin + " must be [[" + table + "]] tables (or " + table + " = [] for none)";
+    into.emplace();
     for (const toml::node& element : *array) {
-        GivenSource& s = draft.sources->emplace_back();
-        s.origin = file_line(path, element.source()) + " source";
+        GivenSource& s = into->emplace_back();
+        s.origin = file_line(path, element.source()) + " " + table;
         for (const auto& [key, value] : *element.as_table()) {
             const std::string name(key.str());
             std::optional<Given>* field = name == "column"  ? &s.column
@@ -70,8 +75,8 @@ std::optional<std::string> read_sources(const toml::node& node, const std::strin
                                           : name == "plane" ? &s.plane
                                           : name == "smoke" ? &s.smoke
                                                             : nullptr;
-            if (!field) return unknown_key(path, key, " in [[source]]");
-            *field = given(value, file_line(path, key.source()) + " source " + name);
+            if (!field) return unknown_key(path, key, (" in [[" + table + "]]").c_str());
+            *field = given(value, file_line(path, key.source()) + " " + table + " " + name);
         }
     }
     return std::nullopt;
@@ -113,10 +118,6 @@ std::optional<std::string> read_boundary(const toml::node& node, const std::stri
 }
 
 // An array of tables, or an empty array for none.
-const toml::array* tables(const toml::node& node) {
-    const toml::array* array = node.as_array();
-    return array && (array->empty() || array->is_array_of_tables()) ? array : nullptr;
-}
 
 // [[obstacle]]: shape = "disc" with column, row, radius; or shape = "box" with columns = [X0, X1] and
 // rows = [Y0, Y1].
@@ -155,29 +156,6 @@ std::optional<std::string> read_obstacles(const toml::node& node, const std::str
             o.values = {values[0].items[0], values[1].items[0], values[0].items[1], values[1].items[1]};
         }
         draft.obstacles->push_back(o);
-    }
-    return std::nullopt;
-}
-
-// [[puff]]: column, row, plane and smoke, each one needed.
-std::optional<std::string> read_puffs(const toml::node& node, const std::string& origin, const std::string& path,
-                                      Draft& draft) {
-    const toml::array* array = tables(node);
-    if (!array) return origin + " must be [[puff]] tables (or puff = [] for none)";
-    draft.puffs.emplace();
-    for (const toml::node& element : *array) {
-        GivenSource& s = draft.puffs->emplace_back();
-        s.origin = file_line(path, element.source()) + " puff";
-        for (const auto& [key, value] : *element.as_table()) {
-            const std::string name(key.str());
-            std::optional<Given>* field = name == "column"  ? &s.column
-                                          : name == "row"   ? &s.row
-                                          : name == "plane" ? &s.plane
-                                          : name == "smoke" ? &s.smoke
-                                                            : nullptr;
-            if (!field) return unknown_key(path, key, " in [[puff]]");
-            *field = given(value, file_line(path, key.source()) + " puff " + name);
-        }
     }
     return std::nullopt;
 }
@@ -234,7 +212,7 @@ std::optional<std::string> read_scenario_draft(const std::string& path, const st
             }
         } else if (name == "source") {
             if (overridden.count(name)) continue;
-            if (auto problem = read_sources(node, origin, path, draft)) return problem;
+            if (auto problem = read_cells(node, origin, path, "source", draft.sources)) return problem;
         } else if (name == "boundary") {
             if (auto problem = read_boundary(node, origin, path, overridden, draft)) return problem;
         } else if (name == "obstacle") {
@@ -242,7 +220,7 @@ std::optional<std::string> read_scenario_draft(const std::string& path, const st
             if (auto problem = read_obstacles(node, origin, path, draft)) return problem;
         } else if (name == "puff") {
             if (overridden.count(name)) continue;
-            if (auto problem = read_puffs(node, origin, path, draft)) return problem;
+            if (auto problem = read_cells(node, origin, path, "puff", draft.puffs)) return problem;
         } else {
             return unknown_key(path, key, "");
         }
