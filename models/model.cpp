@@ -1,6 +1,8 @@
 #include "models/model.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cmath>
 
 #include "fluid/fluid.h"
 #include "lattice/cell_fields.h"
@@ -111,6 +113,29 @@ public:
         const bool outside = p.column == 0 || p.row == 0 || p.plane == 0 || p.column == e.columns - 1 ||
                              p.row == e.rows - 1 || p.plane == e.planes - 1;
         return outside ? CellMark::MARKER : CellMark::NONE;
+    }
+    std::optional<float> speed(const Place& p) const override {
+        const fluid::Vec3 u = fluid_->velocity(p.column, p.row, p.plane);
+        return float(std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z));
+    }
+    std::optional<double> given_speed() const override {
+        const fluid::Setup& setup = fluid_->setup();
+        const auto magnitude = [](const fluid::Vec3& u) { return std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z); };
+        double largest = std::max(magnitude(setup.flow), std::abs(setup.taylor_green));
+        for (const fluid::Boundary& face : setup.faces) {
+            if (face.velocity) largest = std::max(largest, magnitude(*face.velocity));
+        }
+        return largest;
+    }
+    std::optional<double> mass() const override { return fluid_->total_mass(); }
+    bool puff(const Place& p, float amount) override {
+        if (fluid_->solid(p.column, p.row, p.plane)) return false;
+        fluid_->add_smoke(p.column, p.row, p.plane, amount);
+        return true;
+    }
+    bool set_obstacle(const Place& p, bool solid) override {
+        fluid_->set_solid(p.column, p.row, p.plane, solid);
+        return true;
     }
 
     fluid::Fluid& fluid() { return *fluid_; }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "lattice/fields.h"
 #include "models/scenario.h"
@@ -38,6 +39,21 @@ public:
 
     virtual float smoke(const Place& place) const = 0;
     virtual CellMark mark(const Place& place) const = 0;
+
+    // A model with a flow answers these; the demonstration has none, and says nothing.
+    // The flow's speed |u| at a cell (0 in an obstacle).
+    virtual std::optional<float> speed(const Place&) const { return std::nullopt; }
+    // The largest speed the scenario gives the flow (its initial flow, a moving wall, an inflow, a
+    // Taylor-Green amplitude); 0 when it gives none.
+    virtual std::optional<double> given_speed() const { return std::nullopt; }
+    // The mass of the fluid cells, the sum of their densities.
+    virtual std::optional<double> mass() const { return std::nullopt; }
+
+    // Hands on the cells, each taking effect before the next step; false when the model refuses,
+    // changing nothing. Smoke added to a cell at once (none to an obstacle):
+    virtual bool puff(const Place&, float) { return false; }
+    // A cell made an obstacle, dropping what it held; or fluid again, at rest with density 1.
+    virtual bool set_obstacle(const Place&, bool) { return false; }
 };
 
 // The fields of a model's cells, as its Model answers them.

@@ -79,18 +79,22 @@ void WorldWindow::build_arrays() {
     plane_runs_.assign(1, 0);
     const Model& model = explorer_.model();
     const Extent extent = model.extent();
+    const PointView view = explorer_.points();
+    const double speed_top = explorer_.speed_top();
     for (int plane = 0; plane < extent.planes; ++plane) {
         const std::size_t plane_first_run = runs_.size();
         for (int y = 0; y < extent.rows; ++y) {
             const auto row = GLfloat(y - extent.rows / 2);
             for (int x = 0; x < extent.columns; ++x) {
                 const Place place{x, y, plane};
-                const CellMark mark = model.mark(place);
+                const CellMark mark = shown_mark(model, place, view);
                 if (mark == CellMark::NONE) continue;
                 const auto size = GLfloat(point_size(mark));
-                const Colour colour = mark == CellMark::SMOKE   ? smoke_colour(model.smoke(place))
-                                      : mark == CellMark::SOLID ? SOLID_COLOUR
-                                                                : MARKER_COLOUR;
+                Colour colour = mark == CellMark::SOLID ? SOLID_COLOUR : MARKER_COLOUR;
+                if (mark == CellMark::SMOKE) {
+                    colour = view == PointView::SPEED ? speed_colour(model.speed(place).value_or(0), speed_top)
+                                                      : smoke_colour(model.smoke(place));
+                }
                 if (runs_.size() == plane_first_run || runs_.back().size != size) {
                     runs_.push_back({size, int(points_.size()), 0});
                 }

@@ -1,5 +1,6 @@
 #include "viewer/explore.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -32,7 +33,10 @@ bool inside(const Box& box, int x, int y) { return x >= box.x && x < box.right()
 
 Explorer::Explorer(const Scenario& scenario, bool exploring, Sink sink)
     : model_(make_model(scenario)), exploring_(exploring), sink_(std::move(sink)) {
-    if (exploring_) survey_cells();
+    if (exploring_) {
+        start_mass_ = model_->mass();
+        survey_cells();
+    }
 }
 
 Explorer::Explorer(const World& world, bool exploring, Sink sink)
@@ -64,6 +68,27 @@ void Explorer::survey_cells() {
     if (!first_nonfinite_ && survey_.first_nonfinite) {
         first_nonfinite_ = FirstNonFinite{step_number_, *survey_.first_nonfinite};
     }
+    if (!has_flow()) return;
+    mass_ = model_->mass();
+    largest_speed_.reset();
+    const Extent e = model_->extent();
+    for (int plane = 0; plane < e.planes; ++plane)
+        for (int row = 0; row < e.rows; ++row)
+            for (int column = 0; column < e.columns; ++column) {
+                const float speed = model_->speed({column, row, plane}).value_or(0);
+                if (std::isfinite(speed) && (!largest_speed_ || speed > *largest_speed_)) largest_speed_ = speed;
+            }
+}
+
+std::optional<FlowFigures> Explorer::flow_figures() const {
+    if (!exploring_ || !has_flow() || !start_mass_ || !mass_) return std::nullopt;
+    return FlowFigures{largest_speed_, (*mass_ - *start_mass_) / *start_mass_ * 1e6};
+}
+
+double Explorer::speed_top() const {
+    const double given = model_->given_speed().value_or(0);
+    if (given > 0) return given;
+    return largest_speed_.value_or(0);
 }
 
 void Explorer::toggle_play(Clock::time_point now) {
@@ -93,7 +118,37 @@ void Explorer::reset() {
     ++changes_;
     step_number_ = 0;
     first_nonfinite_.reset();
+    start_mass_ = model_->mass();
     survey_cells();
+}
+
+void Explorer::toggle_view() {
+    if (!exploring_ || !has_flow()) return;
+    points_ = points_ == PointView::SMOKE ? PointView::SPEED : PointView::SMOKE;
+    ++changes_;  // every point's colour, and which cells draw one
+}
+
+namespace {
+std::string change_line(const char* what, const Place& place, long step, const char* value) {
+    return std::string(what) + " " + std::to_string(place.column) + "," + std::to_string(place.row) + "," +
+           std::to_string(place.plane) + " at step " + std::to_string(step) + ": " + value + "\n";
+}
+}  // namespace
+
+void Explorer::puff() {
+    if (!exploring_ || !selected_ || !model_->puff(*selected_, PUFF_SMOKE)) return;
+    ++changes_;
+    survey_cells();
+    sink_(change_line("Puff", *selected_, step_number_, "1"));
+}
+
+void Explorer::toggle_obstacle() {
+    if (!exploring_ || !selected_) return;
+    const bool solid = model_->mark(*selected_) != CellMark::SOLID;
+    if (!model_->set_obstacle(*selected_, solid)) return;
+    ++changes_;
+    survey_cells();
+    sink_(change_line("Obstacle", *selected_, step_number_, solid ? "on" : "off"));
 }
 
 void Explorer::click(const View& view, int w, int h, int x, int y, const std::optional<FontMetrics>& font) {
@@ -101,7 +156,7 @@ void Explorer::click(const View& view, int w, int h, int x, int y, const std::op
     // The panels hide the scene beneath them: a click on one is not a click on the scene, and
     // leaves the selection as it is.
     if (font && on_panel(overlay(*font, w, h), x, y)) return;
-    select(pick(*model_, view, w, h, x, y));
+    select(pick(*model_, view, w, h, x, y, points_));
 }
 
 void Explorer::select(const std::optional<Place>& place) {
@@ -113,10 +168,15 @@ void Explorer::select(const std::optional<Place>& place) {
 OverlayLayout Explorer::overlay(const FontMetrics& font, int w, int h) const {
     std::vector<std::string> cell;
     if (selected_) cell = cell_lines(model_->fields(), *selected_, model_->values());
+    OverlayStyle style;
+    style.flow = has_flow();
+    style.speed = points_ == PointView::SPEED;
+    style.speed_top = speed_top();
+    style.speed_top_given = model_->given_speed().value_or(0) > 0;
     return overlay_layout(font, w, h,
                           status_lines(model_->fields(), step_number_, playing_, steps_per_second_, survey_,
-                                       model_->extent().cells(), first_nonfinite_),
-                          cell);
+                                       model_->extent().cells(), first_nonfinite_, flow_figures()),
+                          cell, style);
 }
 
 bool on_panel(const OverlayLayout& layout, int x, int y) {

@@ -51,6 +51,14 @@ public:
     const std::optional<FirstNonFinite>& first_nonfinite() const { return first_nonfinite_; }
     // The selected cell, followed from step to step.
     const std::optional<Place>& selected() const { return selected_; }
+    // What the points show: the smoke, or in a world with a flow the speed.
+    PointView points() const { return points_; }
+    // Exploring, in a world with a flow: the largest finite speed of the cells at step_number() (none
+    // when no cell has one), and the mass's drift from the start, in parts per million.
+    std::optional<FlowFigures> flow_figures() const;
+    // The speed the speed view's map tops at: the largest the scenario gives the flow, or where it
+    // gives none, the largest present (0 when there is none).
+    double speed_top() const;
 
     // One step, and its report to the sink.
     void step();
@@ -66,12 +74,22 @@ public:
     void click(const View& view, int w, int h, int x, int y, const std::optional<FontMetrics>& font);
     // Exploring: selects place (or nothing) and prints the cell's line.
     void select(const std::optional<Place>& place);
+    // Exploring, in a world with a flow; elsewhere these do nothing, as other keys. Switches the
+    // points between the smoke and the speed.
+    void toggle_view();
+    // Puts PUFF_SMOKE into the selected cell at once and prints "Puff X,Y,PLANE at step N: 1"; an
+    // obstacle takes none, and nothing is printed.
+    void puff();
+    // Makes the selected cell an obstacle (dropping its populations and smoke), or an obstacle's
+    // cell fluid at rest, at once; prints "Obstacle X,Y,PLANE at step N: on" (or off).
+    void toggle_obstacle();
 
     // The overlay of a w x h window in font: the status lines, the selected cell, the legend and keys.
     OverlayLayout overlay(const FontMetrics& font, int w, int h) const;
 
 private:
     void survey_cells();
+    bool has_flow() const { return model_->given_speed().has_value(); }
 
     std::unique_ptr<Model> model_;  // never null
     unsigned long changes_ = 0;
@@ -83,10 +101,17 @@ private:
     Survey survey_;
     std::optional<FirstNonFinite> first_nonfinite_;
     std::optional<Place> selected_;
+    PointView points_ = PointView::SMOKE;
+    std::optional<double> start_mass_;       // a flow's mass at step 0
+    std::optional<double> mass_;             // and at step_number()
+    std::optional<float> largest_speed_;     // of the cells at step_number()
     // Steps taken while playing since rate_start_, when the measure under way began.
     Clock::time_point rate_start_;
     long rate_steps_ = 0;
 };
+
+// The smoke a puff puts into a cell.
+constexpr float PUFF_SMOKE = 1.0f;
 
 // The steps per second are counted over this long: a figure that holds still long enough to read.
 constexpr std::chrono::milliseconds RATE_PERIOD(500);

@@ -13,6 +13,9 @@ constexpr int KEY_STEP = 'f';
 constexpr int KEY_QUIT = 'q';
 constexpr int KEY_PLAY = ' ';   // explore mode only, as the two below
 constexpr int KEY_RESET = 'r';
+constexpr int KEY_VIEW = 'v';      // these three in a world with a flow only
+constexpr int KEY_PUFF = 'p';
+constexpr int KEY_OBSTACLE = 'o';
 
 // A left press and release no farther apart than this along either axis, in pixels, and with no
 // drag beyond it in between, make a click rather than an orbit.
@@ -46,6 +49,12 @@ int WorldWindow::handle(int event) {
                 explorer_.toggle_play(Explorer::Clock::now());
             } else if (Fl::event_key() == KEY_RESET) {
                 explorer_.reset();
+            } else if (Fl::event_key() == KEY_VIEW) {
+                explorer_.toggle_view();
+            } else if (Fl::event_key() == KEY_PUFF) {
+                explorer_.puff();
+            } else if (Fl::event_key() == KEY_OBSTACLE) {
+                explorer_.toggle_obstacle();
             }
             return 1;  // every other key is consumed too
         case FL_FOCUS:  // takes the keyboard, which the toolkit gives its frame's child that takes it

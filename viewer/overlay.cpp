@@ -87,23 +87,42 @@ void square_outline(int left, int top, int side) {
     glEnd();
 }
 
+// The speed's map along the bar, one quad between each pair of its samples, as the points show it.
+void draw_speed_bar(const Box& bar) {
+    glBegin(GL_QUAD_STRIP);
+    const int steps = int(SPEED_MAP.size()) - 1;
+    for (int i = 0; i <= steps; ++i) {
+        const Colour c = speed_map(double(i) / steps);
+        const int x = bar.x + int(std::lround(double(bar.w) * i / steps));
+        glColor3f(c.r, c.g, c.b);
+        glVertex2i(x, bar.y);
+        glVertex2i(x, bar.bottom());
+    }
+    glEnd();
+}
+
 // The legend's shapes; its words go with the rest of the text.
 void draw_legend(const Legend& legend) {
     darken(legend.panel);
     const Box& bar = legend.bar;
-    const Colour black = as_shown(smoke_colour(0)), green = as_shown(smoke_colour(float(1 / POINT_LIGHT)));
-    glBegin(GL_QUADS);
-    glColor3f(black.r, black.g, black.b);
-    glVertex2i(bar.x, bar.bottom());
-    glVertex2i(bar.x, bar.y);
-    glColor3f(green.r, green.g, green.b);
-    glVertex2i(legend.full, bar.y);
-    glVertex2i(legend.full, bar.bottom());
-    glEnd();
-    fill({legend.full, bar.y, bar.right() - legend.full, bar.h}, green);
+    if (legend.speed) {
+        draw_speed_bar(bar);
+    } else {
+        const Colour black = as_shown(smoke_colour(0)), green = as_shown(smoke_colour(float(1 / POINT_LIGHT)));
+        glBegin(GL_QUADS);
+        glColor3f(black.r, black.g, black.b);
+        glVertex2i(bar.x, bar.bottom());
+        glVertex2i(bar.x, bar.y);
+        glColor3f(green.r, green.g, green.b);
+        glVertex2i(legend.full, bar.y);
+        glVertex2i(legend.full, bar.bottom());
+        glEnd();
+        fill({legend.full, bar.y, bar.right() - legend.full, bar.h}, green);
+    }
     glColor3f(1, 1, 1);
     for (const int tick : legend.ticks) glRecti(tick, bar.bottom(), tick + 1, bar.bottom() + legend.tick_length);
-    fill(legend.marker, as_shown(MARKER_COLOUR));
+    if (legend.marker) fill(*legend.marker, as_shown(MARKER_COLOUR));
+    if (legend.obstacle) fill(*legend.obstacle, as_shown(SOLID_COLOUR));
     glColor3f(1, 1, 1);
     square_outline(legend.square.x, legend.square.y, legend.square.w);
 }

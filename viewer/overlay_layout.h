@@ -37,15 +37,29 @@ struct TextPanel {
 
 // The points' colours as they show: a bar from smoke 0 (black) to LEGEND_TOP_SMOKE, full green from
 // saturation on, with ticks at 0 and 1; the blue marker's swatch; the selected cell's square.
+// In the speed view the bar is the speed's map from 0 to its top, a tick at each end. A world with
+// a flow adds the grey obstacle's swatch.
 constexpr float LEGEND_TOP_SMOKE = 1.5f;
 struct Legend {
     Box panel;
     Box bar;
-    int full;  // where the bar reaches full green
-    std::array<int, 2> ticks;  // the columns of smoke 0 and 1, each a tick below the bar
+    bool speed;  // the bar is the speed's map, not the smoke's green
+    int full;  // where the bar reaches full green (the bar's end for the speed)
+    std::array<int, 2> ticks;  // the columns of smoke 0 and 1 (of speed 0 and the top), each a tick below the bar
     int tick_length;
-    Box marker, square;  // the marker's swatch, and the selected cell's square as the highlight draws it
+    std::optional<Box> marker;  // the marker's swatch; none in the speed view, where no cell draws one
+    Box square;  // the selected cell's square as the highlight draws it
+    std::optional<Box> obstacle;  // the obstacle's swatch, in a world with a flow
     std::vector<Label> labels;
+};
+
+// What the overlay shows beyond the demonstration's: a world with a flow has the keys of its hands
+// and the obstacle in the legend; its points show the smoke or the speed from 0 to speed_top.
+struct OverlayStyle {
+    bool flow = false;
+    bool speed = false;
+    double speed_top = 0;
+    bool speed_top_given = false;  // the scenario's speed, else the largest present
 };
 
 // The overlay of a window of w x h pixels: the status lines at the top left; the legend on the left
@@ -60,4 +74,4 @@ struct OverlayLayout {
     std::optional<TextPanel> keys;
 };
 OverlayLayout overlay_layout(const FontMetrics& font, int w, int h, const std::vector<std::string>& status,
-                             const std::vector<std::string>& cell);
+                             const std::vector<std::string>& cell, const OverlayStyle& style = {});

@@ -21,7 +21,8 @@ std::string labelled(const std::string& name, std::size_t width, float value) {
 
 std::vector<std::string> status_lines(const Fields& fields, long step, bool playing,
                                       std::optional<double> steps_per_second, const Survey& survey, std::size_t cells,
-                                      const std::optional<FirstNonFinite>& first) {
+                                      const std::optional<FirstNonFinite>& first,
+                                      const std::optional<FlowFigures>& flow) {
     std::string state = "paused";
     if (playing) {
         state = "playing";
@@ -37,6 +38,12 @@ std::vector<std::string> status_lines(const Fields& fields, long step, bool play
             (survey.largest_finite_smoke ? float_text(*survey.largest_finite_smoke) : std::string("(none)")),
         "cells not finite: " + std::to_string(survey.nonfinite_cells) + " of " + std::to_string(cells),
     };
+    if (flow) {
+        char drift[48];
+        std::snprintf(drift, sizeof drift, ", mass drift %.3g ppm", flow->mass_drift_ppm);
+        lines[1] += ", largest speed " +
+                    (flow->largest_speed ? float_text(*flow->largest_speed) : std::string("(none)")) + drift;
+    }
     if (first) {
         lines.push_back("first not finite at step " + std::to_string(first->step) + ": cell " +
                         place_text(first->value.cell) + ", its " + fields.quantity_name(first->value.quantity) + " (" +

@@ -17,12 +17,21 @@ struct FirstNonFinite {
     NonFinite value;
 };
 
-// The lines along the top: the step and whether the world plays; the largest finite smoke; how many
-// of the cells hold a value that is not finite; and once one has, where the numbers first broke,
-// its quantity named by the cells' fields.
+// A flow's figures: its largest finite speed (none when no cell has one), and how far its mass has
+// drifted from the start, in parts per million.
+struct FlowFigures {
+    std::optional<float> largest_speed;
+    double mass_drift_ppm;
+};
+
+// The lines along the top: the step and whether the world plays; the largest finite smoke, and in
+// a world with a flow its largest speed and mass drift; how many of the cells hold a value that is
+// not finite; and once one has, where the numbers first broke, its quantity named by the cells'
+// fields.
 std::vector<std::string> status_lines(const Fields& fields, long step, bool playing,
                                       std::optional<double> steps_per_second, const Survey& survey, std::size_t cells,
-                                      const std::optional<FirstNonFinite>& first);
+                                      const std::optional<FirstNonFinite>& first,
+                                      const std::optional<FlowFigures>& flow = std::nullopt);
 // The smoke lattice's.
 std::vector<std::string> status_lines(long step, bool playing, std::optional<double> steps_per_second,
                                       const Survey& survey, std::size_t cells,

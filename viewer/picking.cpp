@@ -126,8 +126,8 @@ Marks<MarkOf> marks_of(const Extent& extent, MarkOf mark) {
 
 }  // namespace
 
-std::optional<Place> pick(const Model& model, const View& view, int w, int h, int x, int y) {
-    const auto mark = [&model](const Place& place) { return model.mark(place); };
+std::optional<Place> pick(const Model& model, const View& view, int w, int h, int x, int y, PointView points) {
+    const auto mark = [&model, points](const Place& place) { return shown_mark(model, place, points); };
     return pick_in(marks_of(model.extent(), mark), view, w, h, x, y);
 }
 

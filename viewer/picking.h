@@ -16,8 +16,9 @@ constexpr double PICK_RADIUS = 5;
 // covers it; nothing when the reference cube (the box [-1, 1]^3) shows there in front of them. In a
 // pixel that shows nothing, the point nearest the pixel's centre within PICK_RADIUS that the cube
 // does not hide, then the cell that shows in that point's own pixel: never a point that shows nowhere.
-// Only cells that draw a point count (Model::mark), with their centre in the window and between the
+// Only cells that draw a point in the points' view count (shown_mark), with their centre in the window and between the
 // near and far planes, as drawn.
-std::optional<Place> pick(const Model& model, const View& view, int w, int h, int x, int y);
+std::optional<Place> pick(const Model& model, const View& view, int w, int h, int x, int y,
+                          PointView points = PointView::SMOKE);
 // The demonstration's bare lattice, by the same rule.
 std::optional<Place> pick(const Lattice& lattice, const View& view, int w, int h, int x, int y);

@@ -35,3 +35,9 @@ View initial_view(int columns, int rows, int planes) {
     view.far_plane = std::max(10 * distance, 1.05 * (distance + reach));
     return view;
 }
+
+CellMark shown_mark(const Model& model, const Place& place, PointView view) {
+    const CellMark mark = model.mark(place);
+    if (view == PointView::SMOKE || mark == CellMark::SOLID || !model.given_speed()) return mark;
+    return CellMark::SMOKE;
+}

@@ -32,3 +32,10 @@ constexpr int MARKER_POINT_SIZE = 1;
 // test, so a cell draws one point only. The drawing and the picking both ask this, so that a click
 // can only select what shows.
 constexpr int point_size(CellMark mark) { return mark == CellMark::MARKER ? MARKER_POINT_SIZE : SMOKE_POINT_SIZE; }
+
+// What the points show: each cell's smoke, or in a world with a flow its speed, when every cell of
+// the flow draws a full point and an obstacle stays grey.
+enum class PointView { SMOKE, SPEED };
+// A cell's mark as view draws it: Model::mark, or in the speed view SMOKE's point for every cell of
+// the flow. A model without a flow draws its smoke in either.
+CellMark shown_mark(const Model& model, const Place& place, PointView view);
