@@ -276,6 +276,35 @@ TEST_F(Drawing, AWindowWithoutSizeDrawsWithoutErrorOverlayIncluded) {
     }
 }
 
+// The plain viewer repaints at every tick, as it always has; an explore window once drawn asks for
+// no repaint while nothing changes, and for one after an event or while it plays.
+TEST_F(Drawing, AnIdleExploreWindowAsksForNoRepaint) {
+    EXPECT_TRUE(window->tick());
+    frame();
+    EXPECT_TRUE(window->tick());
+
+    open(World(), true);
+    EXPECT_TRUE(window->tick()) << "nothing drawn yet";
+    frame();
+    EXPECT_FALSE(window->tick());
+    EXPECT_FALSE(window->tick());
+    window->handle(FL_PUSH);  // a press may start a drag or a pick
+    EXPECT_TRUE(window->tick());
+    window->handle(FL_RELEASE);
+    frame();
+    EXPECT_FALSE(window->tick());
+    Fl::e_keysym = ' ';  // space: play
+    window->handle(FL_KEYBOARD);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(window->tick()) << i;
+        frame();
+    }
+    window->handle(FL_KEYBOARD);  // space again: pause
+    EXPECT_TRUE(window->tick()) << "the frame drawn while playing is not the paused one";
+    frame();
+    EXPECT_FALSE(window->tick());
+}
+
 TEST_F(Drawing, TheLegendShowsThePointsColoursAsTheyAreDrawn) {
     // The points themselves, drawn in the same frame.
     open(World(), true);

@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(Seconds(seconds));
     const double cpu = cpu_seconds(viewer.pid) - cpu_before;
     const double wall = Seconds(Clock::now() - wall_before).count();
-    std::printf("idle, repainting 40 times a second: %.1f%% of one core (%.2f ms of CPU per frame if it keeps up)\n",
-                100 * cpu / wall, 1000 * cpu / (wall * 40));
+    std::printf("idle: %.1f%% of one core (%.2f ms of CPU per tick of 40 a second)\n", 100 * cpu / wall,
+                1000 * cpu / (wall * 40));
 
     const KeyCode f = XKeysymToKeycode(x, XK_f);
     std::vector<double> latencies;

@@ -128,6 +128,7 @@ void WorldWindow::setup_context() {
 }
 
 void WorldWindow::draw() {
+    stale_ = false;
     // The toolkit marks the context invalid when it is new and after every resize.
     if (!valid()) setup_context();
 

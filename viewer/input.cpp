@@ -28,6 +28,8 @@ bool within_click(int x, int y, int press_x, int press_y) {
 }  // namespace
 
 int WorldWindow::handle(int event) {
+    // Any of these may change what the window shows: the camera, the world, the selection, the view.
+    if (event == FL_PUSH || event == FL_RELEASE || event == FL_DRAG || event == FL_KEYBOARD) stale_ = true;
     switch (event) {
         case FL_PUSH:
             begin_drag(Fl::event_button(), Fl::event_x(), Fl::event_y());
@@ -85,9 +87,11 @@ void WorldWindow::end_drag(int x, int y) {
     drag_button_ = -1;  // whichever button went up
 }
 
-void WorldWindow::tick() {
+bool WorldWindow::tick() {
     if (drag_button_ != -1) update_camera();
     explorer_.tick(Explorer::Clock::now());
+    stale_ = stale_ || drag_button_ != -1 || explorer_.playing();
+    return !explorer_.exploring() || stale_;
 }
 
 void WorldWindow::update_camera() {

@@ -208,8 +208,7 @@ bool open_display() {
 WorldWindow* main_window = nullptr;
 
 void on_timer(void* /*data*/) {
-    main_window->tick();
-    main_window->redraw();
+    if (main_window->tick()) main_window->redraw();
     // Counts from when this tick was due, not from now, so the rate does not drift.
     Fl::repeat_timeout(TIMER_PERIOD, on_timer, nullptr);
 }

@@ -32,6 +32,7 @@ void WorldWindow::print(const std::string& text) {
 
 void WorldWindow::resize(int x, int y, int w, int h) {
     Fl_Gl_Window::resize(x, y, std::min(w, MAX_WINDOW_SIDE), std::min(h, MAX_WINDOW_SIDE));
+    stale_ = true;
 }
 
 WorldFrame::WorldFrame(int x, int y, int w, int h, const char* title, const Scenario& scenario, bool explore)

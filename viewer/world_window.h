@@ -40,7 +40,10 @@ public:
     void resize(int x, int y, int w, int h) override;
 
     // Called by the timer: applies a drag in progress to the camera, and steps the world while it plays.
-    void tick();
+    // Answers whether the window should repaint: always in the plain viewer, as it always has; in
+    // explore mode only when something may show differently (an event, a drag, playing), so that an
+    // idle window costs next to nothing however large its world.
+    bool tick();
 
     CameraPose camera() const { return camera_; }
     void set_camera(const CameraPose& pose) { camera_ = pose; }
@@ -73,6 +76,7 @@ private:
     CameraPose press_camera_ = DEFAULT_CAMERA;
     bool press_moved_ = false;  // the pointer left the click tolerance since the left button went down
     bool reports_lost_ = false;
+    bool stale_ = true;  // explore mode: the frame shown may differ from what a repaint would draw
     OverlayFont font_;
 
     // The points of every plane for the vertex arrays, rebuilt when the Explorer's count of changes
