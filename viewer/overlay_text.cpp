@@ -64,7 +64,10 @@ std::vector<std::string> cell_lines(const Fields& fields, const Place& place, co
     std::size_t width = CELL_NAME_WIDTH;
     for (int v = 0; v < fields.value_count(); ++v) width = std::max(width, fields.column_name(v).size() + 1);
     std::vector<std::string> lines = {"cell " + place_text(place)};
-    for (int v = 0; v < fields.value_count(); ++v) lines.push_back(labelled(fields.column_name(v), width, cell[std::size_t(v)]));
+    for (int v = 0; v < fields.value_count(); ++v) {
+        // What the cell's printed line leaves out (a fluid's solid flag), the panel does too.
+        if (fields.in_text(v)) lines.push_back(labelled(fields.column_name(v), width, cell[std::size_t(v)]));
+    }
     return lines;
 }
 
