@@ -164,9 +164,9 @@ void Fluid::place_fluid(int x, int y, int z, int i, float value) {
 
 void Fluid::add_smoke_population(int x, int y, int z, int i, float value) {
     const Pull p = pull_of(x, y, z, i);
-    if (p.kind == FROM_INFLOW) return;  // an inflow brings in none
-    // Across an outflow face the pull reads a slot that an inner cell reads too: adding there would
-    // count the smoke twice, so it joins the cell's rest slot instead.
+    // Across a face that is not periodic the pull gathers no stored smoke of the cell's own: an inflow
+    // brings in none, and across an outflow it reads a slot that an inner cell reads too, so adding
+    // there would drop the smoke or count it twice. It joins the cell's rest slot instead.
     const Velocity c = velocity_of(i);
     const int from[3] = {x - c.x, y - c.y, z - c.z}, n[3] = {columns_, rows_, planes_};
     for (int a = 0; a < 3; ++a) {

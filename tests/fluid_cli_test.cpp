@@ -111,6 +111,10 @@ TEST(FluidOptions, EachWrongSettingIsRefusedNamingIt) {
         {{f, "--source", "10,10,0,1", "--obstacle", "box:8,8,12,12"}, "--source 10,10,0,1 lies on an obstacle"},
         {{f, "--puff", "10,10,0,1", "--obstacle", "box:8,8,12,12"}, "--puff 10,10,0,1 lies on an obstacle"},
         {{f, "--puff", "10,50,0,1"}, "--puff '10,50,0,1': Y must be 0 to 49 in the 50 x 50 x 1 world, not '50'"},
+        {{f, "--size", "60x40", "--source", "1,1,0,1", "--puff", "10,45,0,1"},
+         "--puff '10,45,0,1': Y must be 0 to 39 in the 60 x 40 x 1 world, not '45'"},
+        {{f, "--size", "60x40", "--report-row", "0", "--source", "55,39,0,1", "--obstacle", "disc:58,39.5,3"},
+         "--obstacle 'disc:58,39.5,3': disc centre must lie in the world, columns 0 to 59 and rows 0 to 39"},
         {{"--force", "1,0,0"}, "--force applies only to the fluid model"},
         {{"--boundary", "top=wall"}, "--boundary 'top=wall' applies only to the fluid model"},
         {{"--puff", "1,1,0,1"}, "--puff applies only to the fluid model"},
@@ -172,9 +176,26 @@ TEST(FluidOptions, APrintedScenarioReadsBackBitForBit) {
     EXPECT_EQ(std::memcmp(&r.flow, &f.flow, sizeof f.flow), 0);
     EXPECT_EQ(r.diffusivity, f.diffusivity);
     EXPECT_EQ(r.taylor_green, f.taylor_green);
+    ASSERT_EQ(r.discs.size(), 1u);
     EXPECT_EQ(r.discs[0].x, 10.5);
+    EXPECT_EQ(r.discs[0].y, 15.0);
+    EXPECT_EQ(r.discs[0].radius, 4.25);
+    ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].x0, 30);
+    EXPECT_EQ(r.boxes[0].y0, 2);
+    EXPECT_EQ(r.boxes[0].x1, 33);
+    EXPECT_EQ(r.boxes[0].y1, 6);
+    ASSERT_EQ(r.puffs.size(), 1u);
+    EXPECT_EQ(r.puffs[0].column, 20);
+    EXPECT_EQ(r.puffs[0].row, 20);
     EXPECT_EQ(r.puffs[0].plane, 2);
+    EXPECT_EQ(r.puffs[0].smoke, 0.3f);
+    EXPECT_EQ(r.buoyancy, 0.0007);
+    for (int face = 0; face < fluid::FACE_COUNT; ++face) {
+        EXPECT_EQ(r.faces[std::size_t(face)].kind, f.faces[std::size_t(face)].kind) << face;
+        EXPECT_EQ(bool(r.faces[std::size_t(face)].velocity), bool(f.faces[std::size_t(face)].velocity)) << face;
+    }
+    EXPECT_EQ(r.faces[int(fluid::Face::top)].velocity->x, 0.1);
     EXPECT_EQ(read->world.sources[0].plane, 1);
 
     // The command line overrides the file: a face by itself, the obstacles as a whole.
@@ -249,6 +270,18 @@ TEST(FluidSteps, ReportCsvAndProbeReadTheFluid) {
     ASSERT_EQ(r.out.substr(0, r.out.find('\n')), header);
     EXPECT_EQ(r.out.find("solid"), std::string::npos);
     EXPECT_EQ(r.out.substr(header.size() + 1, 21), "0,3,4,0,0,1,0.25,0,0,");
+
+    // A source in plane 2 of three, on the report row: the smoke arrives after the step, at that cell
+    // alone, and the plain report reads plane 0.
+    r = smoke_steps({"1", "--model", "fluid", "--size", "4", "--planes", "3", "--report-row", "2", "--source",
+                     "1,2,2,1", "--probe", "1,2,2", "--probe", "1,2,0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n1,1,2,2,1,1,0,0,0,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n1,1,2,0,0,1,0,0,0,"), std::string::npos) << r.out;
+    r = smoke_steps({"1", "--model", "fluid", "--size", "4", "--planes", "2", "--report-row", "2", "--source", "1,2,0,1"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Lattice 0: 0.000000 / 0.055556\nLattice 1: 1.000000 / 0.055556\n"
+                     "Lattice 2: 0.000000 / 0.055556\nLattice 3: 0.000000 / 0.055556\n\n");
 
     r = smoke_steps({"3", "--model", "fluid", "--until-nonfinite", "--taylor-green", "0.05"});
     EXPECT_EQ(r.status, 0);

@@ -212,6 +212,26 @@ TEST(FluidPhysics, PuffMovesWithTheFlow) {
     EXPECT_NEAR(vy, s.flow.y, 0.005 * s.flow.x);
 }
 
+// An inflow brings no smoke: it holds the smoke at 0 in the column beyond the face, x = -1. A puff
+// at x0 beside it, spreading along the columns with no flow, keeps the share erf((x0 + 1) / sqrt(4 D t))
+// by the method of images (the outflow far off takes nothing yet).
+TEST(FluidPhysics, AnInflowFaceAbsorbsTheSmoke) {
+    fluid::Setup s;
+    s.columns = 64;
+    s.rows = 3;
+    s.diffusivity = 0.1;
+    s.face(Face::left) = {Kind::inflow, fluid::Vec3{0, 0, 0}};
+    s.face(Face::right).kind = Kind::outflow;
+    s.puffs = {{3, 1, 0, 1.0f}};
+    s.report_row = 0;
+    Fluid f(s);
+    const int steps = 400;
+    run(f, steps);
+    const double expected = std::erf(4 / std::sqrt(4 * s.diffusivity * steps));
+    std::printf("smoke left beside the inflow %.5f, expected %.5f\n", f.total_smoke(), expected);
+    EXPECT_NEAR(f.total_smoke(), expected, 0.015);
+}
+
 TEST(FluidPhysics, ClosedBoxHoldsAllItsSmoke) {
     fluid::Setup s;
     s.columns = s.rows = s.planes = 12;

@@ -110,6 +110,32 @@ TEST(Fluid, WallsKeepAFluidAtRestAtRest) {
     s.report_row = 0;
     for (auto& face : s.faces) face.kind = Kind::wall;
     s.discs = {{2, 2, 1}};
+    // The disc of radius 1 holds its centre and the four cells at distance 1, in every plane.
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            const bool inside = (x == 2 && y >= 1 && y <= 3) || (y == 2 && x >= 1 && x <= 3);
+            EXPECT_EQ(fluid::on_obstacle(s, x, y), inside) << x << "," << y;
+        }
+    }
+    {
+        // An initial flow starts exactly at every fluid cell, those beside walls and the disc too.
+        fluid::Setup moving = s;
+        moving.flow = {0.05, -0.03, 0.02};
+        const Fluid f(moving);
+        for (int z = 0; z < 4; ++z) {
+            for (int y = 0; y < 5; ++y) {
+                for (int x = 0; x < 6; ++x) {
+                    EXPECT_EQ(f.solid(x, y, z), fluid::on_obstacle(s, x, y));
+                    if (f.solid(x, y, z)) continue;
+                    const Vec3 u = f.velocity(x, y, z);
+                    EXPECT_NEAR(u.x, 0.05, 1e-7) << x << "," << y << "," << z;
+                    EXPECT_NEAR(u.y, -0.03, 1e-7) << x << "," << y << "," << z;
+                    EXPECT_NEAR(u.z, 0.02, 1e-7) << x << "," << y << "," << z;
+                    EXPECT_NEAR(f.density(x, y, z), 1, 1e-7) << x << "," << y << "," << z;
+                }
+            }
+        }
+    }
     Fluid f(s);
     run(f, 50);
     for (int z = 0; z < 4; ++z) {
@@ -162,6 +188,49 @@ TEST(Fluid, BodyForceAddsItsMomentumEachStep) {
     EXPECT_NEAR(u.x, 1.05e-3, 1e-8);
     EXPECT_NEAR(u.y, -2.1e-3, 1e-8);
     EXPECT_NEAR(f.density(1, 2, 0), 1, 1e-6);
+
+    // Buoyancy on smoke 2 in every cell is a uniform force 2 b toward increasing rows: the same rate,
+    // half of it in the velocity right away.
+    fluid::Setup buoyant;
+    buoyant.columns = buoyant.rows = 4;
+    buoyant.report_row = 0;
+    buoyant.buoyancy = 1e-4;
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) buoyant.puffs.push_back({x, y, 0, 2.0f});
+    }
+    Fluid b(buoyant);
+    EXPECT_NEAR(b.velocity(2, 1, 0).y, 1e-4, 1e-9);
+    run(b, 10);
+    EXPECT_NEAR(b.velocity(2, 1, 0).y, 2.1e-3, 1e-8);
+    EXPECT_NEAR(b.velocity(2, 1, 0).x, 0, 1e-9);
+    EXPECT_NEAR(b.smoke(2, 1, 0), 2, 1e-6);
+}
+
+// One step of a uniform fluid under a force, against Guo's scheme written out in double:
+// f_i + omega (f_i^eq(u) - f_i) + (1 - omega / 2) w_i (3 (c_i - u).F + 9 (c_i.u)(c_i.F)), u = u0 + F / 2.
+TEST(Fluid, OneForcedStepIsGuosScheme) {
+    fluid::Setup s;
+    s.columns = s.rows = s.planes = 3;
+    s.report_row = 0;
+    s.tau = 0.8;
+    s.flow = {0.1, -0.05, 0.08};
+    s.force = {0.01, 0.02, -0.015};
+    Fluid f(s);
+    f.advance();
+    const double omega = 1 / s.tau;
+    const double ux = s.flow.x + s.force.x / 2, uy = s.flow.y + s.force.y / 2, uz = s.flow.z + s.force.z / 2;
+    const auto before = fluid::equilibrium(1, s.flow.x, s.flow.y, s.flow.z);
+    const auto target = fluid::equilibrium(1, ux, uy, uz);
+    for (int i = 0; i < fluid::Q; ++i) {
+        const auto c = fluid::velocity_of(i);
+        const double cu = c.x * ux + c.y * uy + c.z * uz;
+        const double cF = c.x * s.force.x + c.y * s.force.y + c.z * s.force.z;
+        const double uF = ux * s.force.x + uy * s.force.y + uz * s.force.z;
+        const double expected = before[i] + omega * (target[i] - before[i]) +
+                                (1 - omega / 2) * fluid::weight_of(i) * (3 * (cF - uF) + 9 * cu * cF);
+        EXPECT_NEAR(f.population(1, 2, 0, i), expected, 2e-7) << i;
+        EXPECT_NEAR(f.population(0, 0, 2, i), expected, 2e-7) << i;
+    }
 }
 
 TEST(Fluid, BuoyantSmokeRises) {
@@ -192,9 +261,76 @@ TEST(Fluid, InflowAndOutflowCarryTheFlowAndTheSmokeThrough) {
     EXPECT_LT(f.total_smoke(), 0.01) << "the puff left through the outflow";
     EXPECT_GT(f.total_smoke(), -1e-6);
 
-    // A puff on the outflow face is counted once.
+    // A puff on the outflow face is counted once, and so is one on the inflow face.
     s.puffs = {{31, 3, 0, 1.0f}};
     EXPECT_NEAR(Fluid(s).total_smoke(), 1, 1e-6);
+    s.puffs = {{0, 3, 0, 1.0f}};
+    Fluid in(s);
+    EXPECT_NEAR(in.total_smoke(), 1, 1e-6);
+    EXPECT_NEAR(in.smoke(0, 3, 0), 1, 1e-6);
+    // One step on. The puff's share along the flow, w_4 (1 + 4 u) = 0.15, waited in the rest
+    // population, so the collision sends omega_s 0.15 that way; 0.1 goes back into the inflow, which
+    // returns none; of the rest the eighths along the planes come back.
+    in.advance();
+    const double omega_smoke = 1 / (s.diffusivity / 0.25 + 0.5);
+    EXPECT_NEAR(in.smoke(1, 3, 0), 0.15 * omega_smoke, 1e-6);
+    EXPECT_NEAR(in.smoke(0, 3, 0), 1 - 0.15 * omega_smoke - 0.1 - 0.25, 1e-6);
+    EXPECT_NEAR(in.smoke(31, 3, 0), 0, 1e-9) << "the outflow face takes nothing from the far side";
+}
+
+// An outflow face's cell takes, for what would come from beyond it, what it sent itself that way.
+TEST(Fluid, OutflowCopiesTheEdgeCellsOwnPopulations) {
+    fluid::Setup s;
+    s.columns = 8;
+    s.rows = 3;
+    s.report_row = 0;
+    s.face(Face::left).kind = s.face(Face::right).kind = Kind::outflow;
+    s.puffs = {{7, 1, 0, 1.0f}};
+    Fluid f(s);
+    f.advance();
+    // The puff's eighth toward column 6 waits in the rest population (what comes from beyond is the
+    // cell's own), so the first collision sends omega_s / 8 that way, and the same comes back.
+    const double omega_smoke = 1 / (s.diffusivity / 0.25 + 0.5);
+    EXPECT_NEAR(f.smoke(6, 1, 0), omega_smoke / 8, 1e-6);
+    EXPECT_NEAR(f.smoke(7, 1, 0), 0.625, 1e-6);
+    EXPECT_NEAR(f.smoke(0, 1, 0), 0, 1e-9) << "an outflow is no periodic face";
+    EXPECT_NEAR(f.smoke(7, 0, 0), 0.125, 1e-6);
+}
+
+// Where a diagonal leaves through an inflow and a wall at once, the wall at rest wins: the corner's
+// population is its own reversed one, with no inflow momentum added.
+TEST(Fluid, ACornerOfWallAndInflowBouncesAsTheWall) {
+    fluid::Setup s;
+    s.columns = 6;
+    s.rows = 5;
+    s.report_row = 0;
+    s.face(Face::left) = {Kind::inflow, Vec3{0.05, 0, 0}};
+    s.face(Face::right).kind = Kind::outflow;
+    s.face(Face::bottom).kind = s.face(Face::top).kind = Kind::wall;
+    Fluid f(s);
+    f.advance();
+    // f14 has c = (1, 1, 0): at (0, 0) it comes from beyond the left and the bottom faces.
+    ASSERT_EQ(fluid::velocity_of(14).x, 1);
+    ASSERT_EQ(fluid::velocity_of(14).y, 1);
+    EXPECT_FLOAT_EQ(f.population(0, 0, 0, 14), 1.0f / 36);
+    // Along the inflow alone, the reversed population gains 6 w_i (c_i . u) = 0.05 / 3 of 1/18.
+    EXPECT_NEAR(f.population(0, 2, 0, 4), 1.0 / 18 * 1.3, 1e-7);
+}
+
+TEST(Fluid, APuffStartsMovingWithTheFlow) {
+    fluid::Setup s;
+    s.columns = s.rows = 16;
+    s.report_row = 0;
+    s.flow = {0.1, 0, 0};
+    s.puffs = {{8, 8, 0, 1.0f}};
+    Fluid f(s);
+    f.advance();
+    // Put in at w_i (1 + 4 c_i.u), which is already the smoke's equilibrium: the collision keeps it.
+    EXPECT_NEAR(f.smoke(9, 8, 0), 0.175, 1e-6);
+    EXPECT_NEAR(f.smoke(7, 8, 0), 0.075, 1e-6);
+    EXPECT_NEAR(f.smoke(8, 9, 0), 0.125, 1e-6);
+    EXPECT_NEAR(f.smoke(8, 7, 0), 0.125, 1e-6);
+    EXPECT_NEAR(f.smoke(8, 8, 0), 0.5, 1e-6);
 }
 
 TEST(Fluid, PuffsAndObstaclesChangeInPlace) {
@@ -223,6 +359,14 @@ TEST(Fluid, PuffsAndObstaclesChangeInPlace) {
     EXPECT_FLOAT_EQ(f.density(2, 3, 0), 1);
     EXPECT_NEAR(f.total_mass(), 36, 1e-5);
     EXPECT_THROW(f.set_solid(6, 0, 0, true), std::out_of_range);
+
+    // In a moving fluid, the cells around one made solid bounce off it at once and keep the mass.
+    s.flow = {0.05, 0.02, 0};
+    Fluid moving(s);
+    moving.set_solid(2, 3, 0, true);
+    EXPECT_NEAR(moving.total_mass(), 35, 1e-5);
+    run(moving, 10);
+    EXPECT_NEAR(moving.total_mass(), 35, 1e-5);
     EXPECT_THROW(f.population(0, 0, 0, 19), std::out_of_range);
 }
 
@@ -279,6 +423,14 @@ TEST(Fluid, ReportShowsSmokeAndTheActualPopulationFour) {
     f.advance();
     EXPECT_EQ(report_text(f),
               "Lattice 0: 0.062500 / 0.055556\nLattice 1: 0.250000 / 0.055556\nLattice 2: 0.062500 / 0.055556\n\n");
+
+    // Along a flow 0.1 toward increasing columns, f4 = (1 + 0.3 + 0.045 - 0.015) / 18; the smoke is
+    // plane 0's, not the puff's in plane 1.
+    s.flow = {0.1, 0, 0};
+    s.planes = 2;
+    s.puffs = {{1, 2, 1, 0.5f}, {2, 2, 0, 0.25f}};
+    EXPECT_EQ(report_text(Fluid(s)),
+              "Lattice 0: 0.000000 / 0.073889\nLattice 1: 0.000000 / 0.073889\nLattice 2: 0.250000 / 0.073889\n\n");
 }
 
 TEST(FluidRules, RefuseWhatCannotRun) {
@@ -311,6 +463,11 @@ TEST(FluidRules, RefuseWhatCannotRun) {
         {[](fluid::Setup& s) { s.buoyancy = NAN; }, "buoyancy must be finite"},
         {[](fluid::Setup& s) { s.discs = {{50, 10, 3}}; }, "disc centre must lie in the world, columns 0 to 49 and rows 0 to 49"},
         {[](fluid::Setup& s) { s.discs = {{10, 10, 0}}; }, "disc radius must be above 0"},
+        {[](fluid::Setup& s) { s.rows = 40; s.discs = {{10, 39.5, 3}}; },
+         "disc centre must lie in the world, columns 0 to 49 and rows 0 to 39"},
+        {[](fluid::Setup& s) { s.rows = 40; s.puffs = {{0, 45, 0, 0.1f}}; }, "puff row must be 0 to 39"},
+        {[](fluid::Setup& s) { s.columns = 40; s.sources = {{45, 0, 0, 0.1f}}; }, "source column must be 0 to 39"},
+        {[](fluid::Setup& s) { s.boxes = {{12, 10, 11, 12}}; }, "box columns must be in order within 0 to 49"},
         {[](fluid::Setup& s) { s.boxes = {{10, 10, 50, 12}}; }, "box columns must be in order within 0 to 49"},
         {[](fluid::Setup& s) { s.boxes = {{10, 12, 12, 11}}; }, "box rows must be in order within 0 to 49"},
         {[](fluid::Setup& s) { s.discs = {{10, 10, 2}}; s.sources = {{11, 11, 0, 0.1f}}; }, "source must not lie on an obstacle"},
