@@ -19,6 +19,7 @@
 #include "harness/process.h"
 #include "harness/x_display.h"
 #include "scene.h"
+#include "fluid_world.h"
 #include "testing.h"
 #include "viewer/explore.h"
 #include "viewer/world_window.h"
@@ -27,32 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int COLUMNS = 20, ROWS = 12;
-constexpr fluid::Box OBSTACLE = {13, 2, 15, 5};
-
-// 20 x 12 between walls, a slight flow, a box obstacle and a source upstream.
-Scenario flow_scenario() {
-    Scenario s;
-    s.model = ModelKind::fluid;
-    s.world = world_of(COLUMNS, ROWS, 1, {{4, 6, 0, 0.5f}}, 5);
-    s.world.tau = 0.6f;
-    s.fluid.face(fluid::Face::bottom).kind = fluid::Kind::wall;
-    s.fluid.face(fluid::Face::top).kind = fluid::Kind::wall;
-    s.fluid.boxes = {OBSTACLE};
-    s.fluid.flow = {0.05, 0, 0};
-    return s;
-}
-
-std::string report_of(const fluid::Fluid& fluid) {
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* const text = open_memstream(&buffer, &size);
-    fluid.report(text);
-    std::fclose(text);
-    std::string report(buffer, size);
-    std::free(buffer);
-    return report;
-}
 
 // The cell line, written out from the fluid's own cell.
 std::string line_of(const fluid::Fluid& fluid, int x, int y, long step) {
@@ -71,7 +46,7 @@ std::string change(const char* what, int x, int y, long step, const char* value)
 }
 
 TEST(FlowExplorer, ViewPuffObstacleAndResetAsTheFluidItself) {
-    const Scenario scenario = flow_scenario();
+    const Scenario scenario = fluid_scenario();
     std::string out;
     Explorer explorer(scenario, true, [&](const std::string& text) { out += text; });
     fluid::Fluid oracle(fluid_setup(scenario));
@@ -204,7 +179,7 @@ TEST_F(SpeedDrawing, TheMapsEndsAndMiddleShowAtTheirColours) {
     for (const Case& c : {Case{"at rest, nothing given: the bottom", 0, 0, {68, 1, 84}},
                           Case{"half the wall's speed: the middle", 0.1, 0.2, {33, 145, 140}},
                           Case{"the speed given: the top", 0.2, 0.2, {253, 231, 37}}}) {
-        Scenario s = flow_scenario();
+        Scenario s = fluid_scenario();
         s.fluid.flow = {c.flow, 0, 0};
         s.fluid.face(fluid::Face::top).velocity = fluid::Vec3{c.wall, 0, 0};
         if (c.wall == 0) s.fluid.face(fluid::Face::top).velocity.reset();
@@ -218,7 +193,7 @@ TEST_F(SpeedDrawing, TheMapsEndsAndMiddleShowAtTheirColours) {
 // The program in a real window: v, a click, p, o and r, each line against the fluid.
 TEST(FlowViewer, PuffsAndObstaclesPrintWhatChangedAndWhen) {
     TemporaryFolder folder;
-    const Scenario scenario = flow_scenario();
+    const Scenario scenario = fluid_scenario();
     const std::string file = folder.file("flow.toml", scenario_text(scenario));
     VirtualDisplay display;
     ChildProcess viewer({SMOKE_VIEWER, "--explore", "--scenario", file}, {display.env()}, false);
