@@ -18,6 +18,7 @@
 
 #include "vtk_series.h"
 #include "vtk_xml.h"
+#include "fluid/fluid.h"
 #include "lattice/lattice.h"
 #include "reference_step.h"
 
@@ -166,6 +167,31 @@ void run_bounded_steps(benchmark::State& state, Shape shape, MemorySweep& sweep,
     state.counters["of_bound"] = double(state.iterations()) * shape.cells() / seconds / bound;
 }
 
+// The fluid's step from a Taylor-Green start, against its own bound: each cell update reads and
+// writes its 19 fluid and 7 smoke populations once, 208 bytes (the solid flag's byte aside).
+constexpr double FLUID_BYTES_PER_CELL_UPDATE = 2 * (19 + 7) * 4;
+
+void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep) {
+    fluid::Setup setup;
+    setup.columns = shape.columns;
+    setup.rows = shape.rows;
+    setup.planes = shape.planes;
+    setup.taylor_green = 0.05;
+    setup.puffs.push_back({shape.columns / 2, shape.rows / 2, 0, 1.0f});
+    fluid::Fluid fluid(setup);
+    const double start = cpu_seconds();
+    for (auto _ : state) {
+        fluid.advance();
+        benchmark::ClobberMemory();
+    }
+    const double seconds = cpu_seconds() - start;
+    count_cell_updates(state, shape);
+    if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
+    const double bound = sweep.bandwidth() / FLUID_BYTES_PER_CELL_UPDATE;
+    state.counters["bound_MLUPS"] = bound / 1e6;
+    state.counters["of_bound"] = double(state.iterations()) * shape.cells() / seconds / bound;
+}
+
 void BM_MemorySweep(benchmark::State& state, MemorySweep& sweep) {
     if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
     const double start = cpu_seconds();
@@ -279,6 +305,9 @@ int main(int argc, char** argv) {
     for (const Shape shape : SHAPES) {
         benchmark::RegisterBenchmark(("BM_Step/" + shape.name()).c_str(), BM_Step, shape, std::ref(sweep));
         benchmark::RegisterBenchmark(("BM_TwoPasses/" + shape.name()).c_str(), BM_TwoPasses, shape, std::ref(sweep));
+    }
+    for (const Shape shape : {Shape{512, 512, 1}, Shape{128, 128, 128}}) {
+        benchmark::RegisterBenchmark(("BM_FluidStep/" + shape.name()).c_str(), BM_FluidStep, shape, std::ref(sweep));
     }
     benchmark::RegisterBenchmark(("BM_ReferenceStep/" + RUNNING_SYSTEM.name()).c_str(), BM_ReferenceStep, RUNNING_SYSTEM);
     benchmark::RegisterBenchmark("BM_Collide", BM_Collide);
