@@ -1,6 +1,8 @@
 // The simulation domain: planes of columns x rows wired cells, the smoke sources, and the step.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -68,12 +70,22 @@ public:
     // and raises the partner link there that points back where the value is larger, so populations
     // never move; and add_source seeds with the smoke standing in for the density.
     void step();
-    // The step without its report: collide every cell, then stream every cell, in one sweep over
-    // memory (see lattice.cpp for why that gives the figures of the two passes below, bit for bit).
+    // The step without its report: collide every cell, then stream every cell, each thread in one
+    // sweep over its own rows (see lattice.cpp for why that gives the figures of the two passes
+    // below, bit for bit, at any thread count).
     void advance();
-    // The two halves of the step as passes of their own, for the benchmarks and the tests.
+    // The two halves of the step as passes of their own, for the benchmarks and the tests. stream()
+    // is the step's definition: it pushes every cell's values out in memory order, on one thread.
     void collide();
     void stream();
+
+    // Threads the step may use, at least 1; a new lattice has one for each processor. It uses fewer
+    // where rows would be too few to pay for the threads' start and finish (see teams()).
+    void set_threads(int count);
+    int threads() const { return threads_; }
+    // The threads advance() actually uses for this world: at most threads(), and no more than give
+    // each one MIN_ROWS_PER_THREAD rows.
+    int teams() const;
 
     // A line "Lattice %i: %f / %f" for each report column (smoke and population 4 of the cells of
     // report_row in plane 0), an empty line, then a flush so that a reader on a pipe sees each
@@ -83,7 +95,21 @@ public:
     std::vector<std::unique_ptr<Plane>> planes;  // index = position along z
     float tau;
     int report_row = REPORT_ROW;
+
+private:
+    // Where two threads' bands of rows meet in a step: each marks its edge row collided with the
+    // step's number, and counts itself finished with the two edge rows.
+    struct alignas(64) Meeting {
+        std::atomic<std::uint64_t> lower_collided{0}, upper_collided{0}, finished{0};
+    };
+    int threads_ = 1;
+    std::unique_ptr<Meeting[]> meetings_;  // one for each two neighbouring bands, threads_ of them
+    std::uint64_t steps_ = 0;
 };
+
+// Fewer rows than this to a thread and the step's start and finish of its threads cost more than
+// they save (measured in tools/smoke_bench.cpp).
+constexpr int MIN_ROWS_PER_THREAD = 32;
 
 // The world's lattice, built and seeded with its sources in order; by default the running system.
 // The world must keep the rules of world.h.

@@ -49,6 +49,16 @@ TEST(Allocation, BuildingAllocatesStepsDoNot) {
     const long before_block_steps = allocations;
     for (int i = 0; i < 20; ++i) blocks->advance();
     EXPECT_EQ(allocations - before_block_steps, 0);
+
+    // And on threads, each with its band of rows.
+    World tall;
+    tall.rows = 3 * MIN_ROWS_PER_THREAD;
+    const auto threaded = make_world(tall);
+    threaded->set_threads(3);
+    ASSERT_EQ(threaded->teams(), 3);
+    const long before_threaded_steps = allocations;
+    for (int i = 0; i < 20; ++i) threaded->advance();
+    EXPECT_EQ(allocations - before_threaded_steps, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lattice/lattice.h"
@@ -134,6 +135,73 @@ TEST(Step, IsThePositionSteppersBitForBitInEveryShapeAndFromEveryStart) {
             }
         }
     }
+}
+
+// The same on one, two and three threads: bands of odd sizes over one, two and five planes, so that
+// every kind of edge between bands is crossed (a band's first and last rows, in the lowest plane, a
+// middle one and the highest), and a world with fewer rows than threads. The step's two passes on
+// the same threads give the same figures.
+TEST(Step, IsThePositionSteppersBitForBitOnAnyNumberOfThreads) {
+    const int rows = 3 * MIN_ROWS_PER_THREAD + 2;
+    const struct {
+        const char* name;
+        World world;
+    } shapes[] = {
+        {"one plane", shaped(13, rows, 1, 0.7f, 0.3f, {{6, rows - 1, 0, 1.5f}, {0, 0, 0, -0.5f}})},
+        {"two planes", shaped(9, rows + 1, 2, 0.9f, 0.4f, {{4, rows / 2, 1, 1.5f}, {8, rows / 3, 0, 0.7f}})},
+        {"five planes", shaped(5, rows + 3, 5, 0.6f, 0.5f, {{2, MIN_ROWS_PER_THREAD, 2, 1.0f}})},
+        {"fewer rows than threads", shaped(7, 2, 3, 0.8f, 0.3f, {{3, 1, 1, 1.0f}})},
+    };
+    for (const auto& shape : shapes) {
+        for (int threads = 1; threads <= 3; ++threads) {
+            SCOPED_TRACE(std::string(shape.name) + ", " + std::to_string(threads) + " threads");
+            const auto lattice = make_world(shape.world);
+            lattice->set_threads(threads);
+            ASSERT_EQ(lattice->threads(), threads);
+            // Every band has its edges, unless the rows are too few to share.
+            ASSERT_EQ(lattice->teams(), shape.world.rows < MIN_ROWS_PER_THREAD ? 1 : threads);
+            PositionStepper stepper(shape.world);
+            const auto step_both = [&](int step) {
+                if (step % 3 == 0) {
+                    lattice->collide();
+                    lattice->stream();
+                } else {
+                    lattice->advance();
+                }
+                stepper.step();
+            };
+            for (int step = 1; step <= 30; ++step) {
+                step_both(step);
+                ASSERT_EQ(first_difference(*lattice, stepper), "") << "seeded, step " << step;
+            }
+            std::mt19937 random(20240607);
+            for (int start = 1; start <= 3; ++start) {
+                scatter(*lattice, stepper, random);
+                for (int step = 1; step <= 6; ++step) {
+                    step_both(step);
+                    ASSERT_EQ(first_difference(*lattice, stepper), "") << "random start " << start << ", step " << step;
+                }
+            }
+        }
+    }
+}
+
+TEST(Step, ThreadsDefaultToTheProcessorsAndAreAtLeastOne) {
+    Lattice lattice(9, 4 * MIN_ROWS_PER_THREAD, 1, WORLD_TAU, WORLD_LATTICE_SPEED);
+    EXPECT_EQ(lattice.threads(), int(std::max(1u, std::thread::hardware_concurrency())));
+    lattice.set_threads(4);
+    EXPECT_EQ(lattice.threads(), 4);
+    EXPECT_EQ(lattice.teams(), 4);
+    lattice.set_threads(7);  // more than the rows can share
+    EXPECT_EQ(lattice.teams(), 4);
+    lattice.set_threads(1);
+    EXPECT_EQ(lattice.teams(), 1);
+#ifdef NDEBUG
+    lattice.set_threads(0);
+    EXPECT_EQ(lattice.threads(), 1);
+#else
+    EXPECT_DEATH(lattice.set_threads(0), "");
+#endif
 }
 
 TEST(Step, ReportFiguresStayBitExact) {

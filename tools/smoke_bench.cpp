@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "vtk_series.h"
 #include "vtk_xml.h"
@@ -53,6 +56,20 @@ double cpu_seconds() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
+
+// A step on several threads is timed by the wall clock: the calling thread's CPU time leaves out the
+// others' work, and counts none of the waiting at their barriers.
+double wall_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// The threads a step runs on and the clock that times it.
+struct Threads {
+    int count = 1;
+    double seconds() const { return count == 1 ? cpu_seconds() : wall_seconds(); }
+};
 
 // Reads a buffer far larger than the caches and writes it back, word by word: the traffic of a step
 // in a world that outgrows the caches, at the machine's own rate. (A copy into a second buffer would
@@ -116,8 +133,9 @@ void randomise(Lattice& lattice) {
 // 5 a step in a block of planes, and would overflow to inf after about 50.
 constexpr int STEPS_PER_RUN = 20;
 
-std::unique_ptr<Lattice> random_world(Shape shape) {
+std::unique_ptr<Lattice> random_world(Shape shape, Threads threads = {}) {
     auto lattice = std::make_unique<Lattice>(shape.columns, shape.rows, shape.planes, WORLD_TAU, WORLD_LATTICE_SPEED);
+    lattice->set_threads(threads.count);
     randomise(*lattice);
     return lattice;
 }
@@ -131,26 +149,28 @@ void count_cell_updates(benchmark::State& state, Shape shape) {
 
 // Runs work once per iteration on a lattice of the shape that keeps stepping through the same
 // stretch of its history, set back (untimed, with set_back) every STEPS_PER_RUN iterations. Answers
-// the CPU time of the timed part.
+// the time of the timed part, by the threads' clock. Each run builds its world afresh, so that
+// repetitions show how much the cost varies from one build of the world to the next.
 template <typename Work, typename SetBack = void (*)()>
-double run_steps(benchmark::State& state, Shape shape, Work work, SetBack set_back = [] {}) {
-    const auto lattice = random_world(shape);
+double run_steps(benchmark::State& state, Shape shape, Work work, SetBack set_back = [] {}, Threads threads = {}) {
+    const auto lattice = random_world(shape, threads);
     int steps = 0;
-    double timed = 0, start = cpu_seconds();
+    const auto clock = [threads] { return threads.seconds(); };
+    double timed = 0, start = clock();
     for (auto _ : state) {
         work(*lattice);
         benchmark::ClobberMemory();
         if (++steps == STEPS_PER_RUN) {
             state.PauseTiming();
-            timed += cpu_seconds() - start;
+            timed += clock() - start;
             randomise(*lattice);
             set_back();
             steps = 0;
-            start = cpu_seconds();
+            start = clock();
             state.ResumeTiming();
         }
     }
-    timed += cpu_seconds() - start;
+    timed += clock() - start;
     count_cell_updates(state, shape);
     return timed;
 }
@@ -159,8 +179,8 @@ double run_steps(benchmark::State& state, Shape shape, Work work, SetBack set_ba
 // the step reaches, from a sweep right after the timed steps: the machine's speed drifts, so the two
 // are measured together, with the same clock.
 template <typename Work>
-void run_bounded_steps(benchmark::State& state, Shape shape, MemorySweep& sweep, Work work) {
-    const double seconds = run_steps(state, shape, work);
+void run_bounded_steps(benchmark::State& state, Shape shape, MemorySweep& sweep, Work work, Threads threads = {}) {
+    const double seconds = run_steps(state, shape, work, [] {}, threads);
     if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
     const double bound = sweep.bandwidth() / bytes_per_cell_update();  // cell updates a second
     state.counters["bound_MLUPS"] = bound / 1e6;
@@ -201,8 +221,17 @@ void BM_MemorySweep(benchmark::State& state, MemorySweep& sweep) {
     state.counters["bound_MLUPS"] = bandwidth / bytes_per_cell_update() / 1e6;
 }
 
+// The step on one thread, by its CPU time.
 void BM_Step(benchmark::State& state, Shape shape, MemorySweep& sweep) {
     run_bounded_steps(state, shape, sweep, [](Lattice& l) { l.advance(); });
+}
+
+// The step on state.range(0) threads, by the wall clock (its rates are per second of real time).
+// The bound stays one thread's memory sweep: what one core can move.
+void BM_StepThreads(benchmark::State& state, Shape shape, MemorySweep& sweep) {
+    const Threads threads{int(state.range(0))};
+    run_bounded_steps(state, shape, sweep, [](Lattice& l) { l.advance(); }, threads);
+    state.SetLabel("wall clock, " + std::to_string(threads.count) + " threads");
 }
 
 // The step as its two passes, each a sweep over the whole lattice, as it was before advance() made
@@ -302,8 +331,20 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     MemorySweep sweep;  // shared, so that its gigabyte is filled once
     benchmark::RegisterBenchmark("BM_MemorySweep", BM_MemorySweep, std::ref(sweep));
+    // The spread of a step's cost over builds of its world: every repetition builds it afresh.
+    const auto spread = [](benchmark::internal::Benchmark* b) {
+        b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+        b->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    };
+    const int processors = int(std::max(1u, std::thread::hardware_concurrency()));
     for (const Shape shape : SHAPES) {
-        benchmark::RegisterBenchmark(("BM_Step/" + shape.name()).c_str(), BM_Step, shape, std::ref(sweep));
+        spread(benchmark::RegisterBenchmark(("BM_Step/" + shape.name()).c_str(), BM_Step, shape, std::ref(sweep)));
+        // On every processor, where there is more than one; two threads at least, so that the
+        // threads' cost shows on a machine of one processor too.
+        spread(benchmark::RegisterBenchmark(("BM_StepThreads/" + shape.name()).c_str(), BM_StepThreads, shape,
+                                            std::ref(sweep))
+                   ->Arg(std::max(2, processors))
+                   ->UseRealTime());
         benchmark::RegisterBenchmark(("BM_TwoPasses/" + shape.name()).c_str(), BM_TwoPasses, shape, std::ref(sweep));
     }
     for (const Shape shape : {Shape{512, 512, 1}, Shape{128, 128, 128}}) {
