@@ -22,8 +22,12 @@ export_sanitizer_options "$PWD/tests/lsan.supp"
 # The physics benchmarks run thousands of steps: too slow without optimisation, and proved in Release.
 ctest --test-dir build-sanitize --output-on-failure --no-tests=error -j "$jobs" -LE physics
 build-sanitize/tools/smoke-steps 1000 >/dev/null
+build-sanitize/tools/smoke-steps 100 --size 96 >/dev/null  # on threads
 
 echo "== valgrind"
 valgrind --quiet --error-exitcode=1 --leak-check=full build/tools/smoke-steps 200 >/dev/null
+# A world whose rows the step shares among threads; the suppression is libgomp's own thread pool.
+valgrind --quiet --error-exitcode=1 --leak-check=full --suppressions=tests/valgrind.supp \
+  build/tools/smoke-steps 20 --size 96 >/dev/null
 
 echo "All tests passed."
