@@ -342,8 +342,8 @@ int Lattice::teams() const {
 }
 
 void Lattice::advance() {
-    // Each thread takes a band of rows, the same rows of every plane, and makes one sweep over it
-    // instead of three passes (collide, pull, clear): the planes advance together, slice by slice
+    // On one thread, sweep_alone below. On several, each takes a band of rows, the same rows of
+    // every plane, and makes one sweep over it instead of three passes (collide, pull, clear): the planes advance together, slice by slice
     // (see Sweep), PLANE_LAG rows apart. A pull reads the post-collision values of the rows next to
     // its own in its own plane and the two next to it, so a row collides `lead` slices before it is
     // pulled, and its values are cleared `lead` slices after, once every pull that reads them is done.
