@@ -20,7 +20,7 @@ constexpr int BLOCK = 16;
 constexpr int PREFETCH_COLUMNS = 128;
 
 // The least cells a thread of the step takes, and about how many cells it takes at a time.
-constexpr std::size_t MIN_CELLS_PER_THREAD = 16384;
+constexpr std::size_t MIN_CELLS_PER_THREAD = 8192;
 constexpr int CHUNK_CELLS = 8192;
 
 struct Tables {

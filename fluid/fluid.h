@@ -9,8 +9,8 @@
 // step's threads share the rows out, and its figures are the same bit for bit at any thread count.
 // The accessors show the gathered populations: what the next collision will start from.
 //
-// Memory per cell update: 19 fluid and 7 smoke floats read and as many written (208 bytes); the
-// written lines bypass the caches where the processor allows it, so they are not read first. The
+// Memory per cell update: 19 fluid and 7 smoke floats read and as many written (208 bytes), plus
+// the write-allocate of the written lines (the cache reads each line before it writes it). The
 // solid flags are read only in rows that hold an obstacle.
 #pragma once
 
