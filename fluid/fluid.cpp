@@ -23,6 +23,11 @@ constexpr int PREFETCH_COLUMNS = 128;
 constexpr std::size_t MIN_CELLS_PER_THREAD = 8192;
 constexpr int CHUNK_CELLS = 8192;
 
+// Threads for a pass over the cells: at most the fluid's count, at least one.
+int threads_for(std::size_t cells, int threads) {
+    return int(std::clamp<std::size_t>(cells / MIN_CELLS_PER_THREAD, 1, std::size_t(threads)));
+}
+
 struct Tables {
     float cx[Q], cy[Q], cz[Q], w[Q], ws[SMOKE_Q];
     int opposite[Q];
@@ -440,8 +445,8 @@ void Fluid::advance() {
     // for it: each thread takes at least MIN_CELLS_PER_THREAD cells. Rows go out in chunks as threads
     // come free, so that a thread the machine holds back delays the step by a chunk, not by its share.
     const long long row_count = (long long)planes_ * rows_;
-    const int threads = int(std::clamp<std::size_t>(cells_ / MIN_CELLS_PER_THREAD, 1, std::size_t(threads_)));
-    const int chunk = std::max(1, CHUNK_CELLS / columns_);
+    [[maybe_unused]] const int threads = threads_for(cells_, threads_);  // unused without OpenMP
+    [[maybe_unused]] const int chunk = std::max(1, CHUNK_CELLS / columns_);
 #ifdef _OPENMP
 #pragma omp parallel for schedule(dynamic, chunk) num_threads(threads) if (threads > 1)
 #endif
@@ -520,7 +525,7 @@ Fluid::Totals Fluid::totals() const {
     // Each row's partial sums, then the rows' in order: the same figures whatever the threads.
     const long long row_count = (long long)planes_ * rows_;
     std::vector<Totals> partial(std::size_t(row_count), Totals{});
-    const int threads = int(std::clamp<std::size_t>(cells_ / MIN_CELLS_PER_THREAD, 1, std::size_t(threads_)));
+    [[maybe_unused]] const int threads = threads_for(cells_, threads_);  // unused without OpenMP
 #ifdef _OPENMP
 #pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
 #endif
