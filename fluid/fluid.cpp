@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace fluid {
 
@@ -11,8 +13,20 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
-// Columns per block of the sweep: the block's populations and moments stay in the first-level cache.
-constexpr int BLOCK = 64;
+// Columns per block that the sweep gathers by hand, at the row's ends and around boundary links; the
+// columns between such blocks gather from plain shifted rows, in one run.
+constexpr int BLOCK = 16;
+// Rows of at most this many columns prefetch the next row's sources.
+constexpr int PREFETCH_COLUMNS = 128;
+
+// The least cells a thread of the step takes, and about how many cells it takes at a time.
+constexpr std::size_t MIN_CELLS_PER_THREAD = 8192;
+constexpr int CHUNK_CELLS = 8192;
+
+// Threads for a pass over the cells: at most the fluid's count, at least one.
+int threads_for(std::size_t cells, int threads) {
+    return int(std::clamp<std::size_t>(cells / MIN_CELLS_PER_THREAD, 1, std::size_t(threads)));
+}
 
 struct Tables {
     float cx[Q], cy[Q], cz[Q], w[Q], ws[SMOKE_Q];
@@ -42,6 +56,8 @@ Fluid::Fluid(const Setup& setup) : setup_(setup) {
     rows_ = setup.rows;
     planes_ = setup.planes;
     cells_ = std::size_t(*cell_count(setup));
+    // At least a line past each direction's cells: the sweep's blocks may read that far.
+    stride_ = (cells_ + 1023) / 1024 * 1024 + LINE_FLOATS;
     periodic_[0] = setup.face(Face::left).kind == Kind::periodic;
     periodic_[1] = setup.face(Face::bottom).kind == Kind::periodic;
     periodic_[2] = setup.face(Face::front).kind == Kind::periodic;
@@ -57,8 +73,7 @@ void Fluid::reset() {
     steps_ = 0;
     // Same sizes as before: assign reuses the memory, so a reset allocates nothing but the links.
     for (int c = 0; c < 2; ++c) {
-        f_[c].assign(Q * cells_, 0.0f);
-        g_[c].assign(SMOKE_Q * cells_, 0.0f);
+        store_[c].assign(copy_floats(), 0.0f);
     }
     solid_.assign(cells_, 0);
     if (!setup.discs.empty() || !setup.boxes.empty()) {
@@ -134,12 +149,17 @@ Fluid::Pull Fluid::pull_of(int x, int y, int z, int i) const {
 void Fluid::build_links() {
     links_.clear();
     row_links_.assign(std::size_t(planes_) * rows_ + 1, 0);
+    row_solid_.assign(std::size_t(planes_) * rows_, 0);
     const bool any_solid = std::find(solid_.begin(), solid_.end(), 1) != solid_.end();
     for (int z = 0; z < planes_; ++z) {
         const bool z_edge = !periodic_[2] && (z == 0 || z == planes_ - 1);
         for (int y = 0; y < rows_; ++y) {
             const bool y_edge = !periodic_[1] && (y == 0 || y == rows_ - 1);
             row_links_[std::size_t(z) * rows_ + y] = links_.size();
+            if (any_solid) {
+                const auto first = solid_.begin() + std::ptrdiff_t(index(0, y, z));
+                row_solid_[std::size_t(z) * rows_ + y] = std::find(first, first + columns_, 1) != first + columns_;
+            }
             for (int x = 0; x < columns_; ++x) {
                 const bool x_edge = !periodic_[0] && (x == 0 || x == columns_ - 1);
                 if (!(any_solid || x_edge || y_edge || z_edge) || solid_[index(x, y, z)]) continue;
@@ -154,12 +174,12 @@ void Fluid::build_links() {
 }
 
 std::size_t Fluid::slot_of(const Pull& p, int i) const {
-    return p.kind == FROM_CELL ? i * cells_ + p.cell : T.opposite[i] * cells_ + p.cell;
+    return p.kind == FROM_CELL ? i * stride_ + p.cell : T.opposite[i] * stride_ + p.cell;
 }
 
 void Fluid::place_fluid(int x, int y, int z, int i, float value) {
     const Pull p = pull_of(x, y, z, i);
-    f_[current_][slot_of(p, i)] = value - p.correction;
+    f_of(current_)[slot_of(p, i)] = value - p.correction;
 }
 
 void Fluid::add_smoke_population(int x, int y, int z, int i, float value) {
@@ -171,172 +191,266 @@ void Fluid::add_smoke_population(int x, int y, int z, int i, float value) {
     const int from[3] = {x - c.x, y - c.y, z - c.z}, n[3] = {columns_, rows_, planes_};
     for (int a = 0; a < 3; ++a) {
         if (!periodic_[a] && (from[a] < 0 || from[a] >= n[a])) {
-            g_[current_][index(x, y, z)] += value;
+            g_of(current_)[index(x, y, z)] += value;
             return;
         }
     }
-    g_[current_][slot_of(p, i)] += value;
+    g_of(current_)[slot_of(p, i)] += value;
 }
 
 void Fluid::gather(int x, int y, int z, std::array<float, Q>& h, std::array<float, SMOKE_Q>& g) const {
-    const std::vector<float>& fin = f_[current_];
-    const std::vector<float>& gin = g_[current_];
+    const float* fin = f_of(current_);
+    const float* gin = g_of(current_);
     for (int i = 0; i < Q; ++i) {
         const Pull p = pull_of(x, y, z, i);
         if (p.kind == FROM_CELL) {
-            h[i] = fin[i * cells_ + p.cell];
-            if (i < SMOKE_Q) g[i] = gin[i * cells_ + p.cell];
+            h[i] = fin[i * stride_ + p.cell];
+            if (i < SMOKE_Q) g[i] = gin[i * stride_ + p.cell];
         } else {
             const int o = T.opposite[i];
-            h[i] = fin[o * cells_ + p.cell] + p.correction;
-            if (i < SMOKE_Q) g[i] = p.kind == FROM_WALL ? gin[o * cells_ + p.cell] : 0.0f;
+            h[i] = fin[o * stride_ + p.cell] + p.correction;
+            if (i < SMOKE_Q) g[i] = p.kind == FROM_WALL ? gin[o * stride_ + p.cell] : 0.0f;
         }
     }
 }
 
+namespace {
+
+// The block's streams for the collision: where each direction's gathered populations are read (a
+// plain shifted row of the stored copy, or a block gathered by hand) and where they are written.
+struct Streams {
+    const float* h[Q];
+    const float* g[SMOKE_Q];
+    float* f[Q];
+    float* s[SMOKE_Q];
+};
+
+struct Rates {
+    float omega, omega_smoke;
+    float force_factor;       // 1 - omega / 2, Guo's
+    float fx, fy, fz, buoyancy;
+};
+
+template <typename Body, std::size_t... I>
+inline __attribute__((always_inline)) void each(std::index_sequence<I...>, Body&& body) {
+    (body(std::integral_constant<int, int(I)>{}), ...);
+}
+
+// c_i . (ax, ay, az) with the zero terms left out: 0 * a is not folded away by the compiler (it
+// would be wrong for an infinite a), and the collision computes it for every direction.
+template <int I>
+inline float dot(float ax, float ay, float az) {
+    constexpr Velocity c = velocity_of(I);
+    constexpr int moving = (c.x != 0) + (c.y != 0) + (c.z != 0);
+    static_assert(moving == 1 || moving == 2, "D3Q19's moving directions change one or two coordinates");
+    const float x = c.x > 0 ? ax : -ax, y = c.y > 0 ? ay : -ay, z = c.z > 0 ? az : -az;
+    if constexpr (moving == 2) {
+        if constexpr (c.x == 0) return y + z;
+        else if constexpr (c.y == 0) return x + z;
+        else return x + y;
+    } else {
+        if constexpr (c.x != 0) return x;
+        else if constexpr (c.y != 0) return y;
+        else return z;
+    }
+}
+
+// The collision of n cells in one pass, each cell's populations in registers: moments, then BGK
+// with Guo's forcing, then the smoke. The rest directions come last and take what the others leave
+// of the cell's mass and smoke, so that float rounding in the equilibrium and the forcing term
+// (whose sums over i vanish only in exact arithmetic) cannot drift the totals. The streams never
+// overlap: the output copy is not the input copy, nor the block gathered by hand.
+template <bool FORCED>
+inline __attribute__((always_inline)) void collide_cells(const Streams& streams, int n, const Rates& r) {
+    constexpr auto ALL = std::make_index_sequence<Q>();
+    constexpr auto MOVING = std::make_index_sequence<Q - 1>();
+    constexpr auto SMOKE_MOVING = std::make_index_sequence<SMOKE_Q - 1>();
+    const float om = r.omega, oms = r.omega_smoke;
+    const float fx = r.fx, fz = r.fz;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC ivdep
+#endif
+    for (int k = 0; k < n; ++k) {
+        float h[Q], g[SMOKE_Q];
+        each(ALL, [&](auto i) { h[i] = streams.h[i][k]; });
+        each(std::make_index_sequence<SMOKE_Q>(), [&](auto i) { g[i] = streams.g[i][k]; });
+
+        float rd = h[0], jx = 0, jy = 0, jz = 0;
+        each(MOVING, [&](auto m) {
+            constexpr int i = decltype(m)::value + 1;
+            constexpr Velocity c = velocity_of(i);
+            rd += h[i];
+            if constexpr (c.x != 0) jx += c.x > 0 ? h[i] : -h[i];
+            if constexpr (c.y != 0) jy += c.y > 0 ? h[i] : -h[i];
+            if constexpr (c.z != 0) jz += c.z > 0 ? h[i] : -h[i];
+        });
+        const float C = ((g[0] + g[1]) + (g[2] + g[3])) + ((g[4] + g[5]) + g[6]);
+        const float Fy = FORCED ? r.fy + r.buoyancy * C : 0.0f;
+        const float rho = 1 + rd, inv = 1 / rho;
+        const float ux = FORCED ? (jx + 0.5f * fx) * inv : jx * inv;
+        const float uy = FORCED ? (jy + 0.5f * Fy) * inv : jy * inv;
+        const float uz = FORCED ? (jz + 0.5f * fz) * inv : jz * inv;
+        const float usq = ux * ux + uy * uy + uz * uz;
+        const float uF = FORCED ? ux * fx + uy * Fy + uz * fz : 0.0f;
+        const float q = rd - 1.5f * rho * usq;
+
+        float sent = 0;
+        each(MOVING, [&](auto m) {
+            constexpr int i = decltype(m)::value + 1;
+            constexpr float w = float(weight_of(i));
+            const float cu = dot<i>(ux, uy, uz);
+            const float heq = w * (q + rho * cu * (3 + 4.5f * cu));
+            float value = h[i] + om * (heq - h[i]);
+            if constexpr (FORCED) {
+                const float cF = dot<i>(fx, Fy, fz);
+                value += r.force_factor * w * (3 * (cF - uF) + 9 * cu * cF);
+            }
+            sent += value;
+            streams.f[i][k] = value;
+        });
+        streams.f[0][k] = rd - sent;
+
+        // The smoke relaxes toward w_i C (1 + c_i.u / c_s^2).
+        float smoke_sent = 0;
+        each(SMOKE_MOVING, [&](auto m) {
+            constexpr int i = decltype(m)::value + 1;
+            constexpr float w = float(smoke_weight_of(i));
+            const float geq = w * C * (1 + 4 * dot<i>(ux, uy, uz));
+            const float value = g[i] + oms * (geq - g[i]);
+            smoke_sent += value;
+            streams.s[i][k] = value;
+        });
+        streams.s[0][k] = C - smoke_sent;
+    }
+}
+
+// Wider vectors where the processor has them, chosen when the program starts; the plain clone runs
+// on any x86-64.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define FLUID_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define FLUID_CLONES
+#endif
+
+// flatten: the per-direction lambdas must be inlined for the loop to vectorise.
+FLUID_CLONES __attribute__((flatten)) void collide_forced(const Streams& streams, int n, const Rates& r) {
+    collide_cells<true>(streams, n, r);
+}
+FLUID_CLONES __attribute__((flatten)) void collide_unforced(const Streams& streams, int n, const Rates& r) {
+    collide_cells<false>(streams, n, r);
+}
+
+}  // namespace
+
 void Fluid::sweep_row(int y, int z) {
-    const std::size_t N = cells_;
-    const float* fin = f_[current_].data();
-    const float* gin = g_[current_].data();
-    float* fout = f_[1 - current_].data();
-    float* gout = g_[1 - current_].data();
+    const std::size_t N = stride_;
+    const float* fin = f_of(current_);
+    const float* gin = g_of(current_);
+    float* fout = f_of(1 - current_);
+    float* gout = g_of(1 - current_);
     const std::size_t row = index(0, y, z);
-    const std::uint8_t* solid = solid_.data() + row;
 
     std::size_t from_row[Q];
     for (int i = 0; i < Q; ++i) {
         const Velocity c = velocity_of(i);
         from_row[i] = index(0, fold(y - c.y, rows_, periodic_[1]), fold(z - c.z, planes_, periodic_[2]));
     }
+    // In short rows, the next row's sources, into the second-level cache while this row computes:
+    // the hardware's prefetching loses its 26 read streams at every row's start and takes a while
+    // to find them again, long enough in a short row to cost up to a third of its time. Long rows
+    // leave it to the hardware: there this measured no better, or a little worse.
+    const int next_y = y + 1 < rows_ ? y + 1 : 0, next_z = y + 1 < rows_ ? z : z + 1;
+    if (columns_ <= PREFETCH_COLUMNS && next_z < planes_) {
+        for (int i = 0; i < Q + SMOKE_Q; ++i) {
+            const int d = i < Q ? i : i - Q;
+            const Velocity c = velocity_of(d);
+            const float* source = (i < Q ? fin : gin) + d * N +
+                                  index(0, fold(next_y - c.y, rows_, periodic_[1]), fold(next_z - c.z, planes_, periodic_[2]));
+            for (int x = 0; x < columns_; x += int(LINE_FLOATS)) __builtin_prefetch(source + x, 0, 2);
+        }
+    }
     const Link* link = links_.data() + row_links_[std::size_t(z) * rows_ + y];
     const Link* const link_end = links_.data() + row_links_[std::size_t(z) * rows_ + y + 1];
 
-    const float om = omega_, oms = omega_smoke_;
-    const float force_factor = 1 - om / 2;
-    const float fx = float(setup_.force.x), fy = float(setup_.force.y), fz = float(setup_.force.z);
-    const float buoyancy = float(setup_.buoyancy);
+    const Rates rates = {omega_, omega_smoke_, 1 - omega_ / 2, float(setup_.force.x), float(setup_.force.y),
+                         float(setup_.force.z), float(setup_.buoyancy)};
+    const auto collide = forced_ ? collide_forced : collide_unforced;
+    // Columns x0.. write their own slots of the other copy.
+    const auto outputs = [&](Streams& st, int x0) {
+        for (int i = 0; i < Q; ++i) st.f[i] = fout + i * N + row + x0;
+        for (int i = 0; i < SMOKE_Q; ++i) st.s[i] = gout + i * N + row + x0;
+    };
+    // Columns a..b-1 gather from plain shifted rows: no edge, no boundary link among them.
+    const auto plain = [&](int a, int b) {
+        if (a >= b) return;
+        Streams st;
+        for (int i = 0; i < Q; ++i) st.h[i] = fin + i * N + from_row[i] + a - velocity_of(i).x;
+        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = gin + i * N + from_row[i] + a - velocity_of(i).x;
+        outputs(st, a);
+        collide(st, b - a, rates);
+    };
 
+    int plain_from = 0;
     for (int x0 = 0; x0 < columns_; x0 += BLOCK) {
         const int n = std::min(BLOCK, columns_ - x0);
-        alignas(64) float h[Q][BLOCK], g[SMOKE_Q][BLOCK];
-        alignas(64) float rd[BLOCK], jx[BLOCK], jy[BLOCK], jz[BLOCK], C[BLOCK];
-        alignas(64) float ux[BLOCK], uy[BLOCK], uz[BLOCK], rho[BLOCK], usq[BLOCK], keep[BLOCK];
-        alignas(64) float Fx[BLOCK], Fy[BLOCK], Fz[BLOCK], uF[BLOCK];
+        if (x0 != 0 && x0 + n != columns_ && (link == link_end || int(link->column) >= x0 + n)) continue;
+        plain(plain_from, x0);
+        plain_from = x0 + n;
 
-        // Gather: within the row a direction's sources are the columns shifted by its c_x.
-        for (int i = 0; i < Q; ++i) {
-            const int cx = velocity_of(i).x;
-            const int lo = std::max(x0, cx), hi = std::min(x0 + n, columns_ + cx);
-            const float* src = fin + i * N + from_row[i];
-            for (int x = lo; x < hi; ++x) h[i][x - x0] = src[x - cx];
-            const bool first_edge = cx == 1 && x0 == 0, last_edge = cx == -1 && x0 + n == columns_;
-            if (first_edge) h[i][0] = src[fold(-1, columns_, periodic_[0])];
-            if (last_edge) h[i][n - 1] = src[fold(columns_, columns_, periodic_[0])];
-            if (i < SMOKE_Q) {
-                const float* gsrc = gin + i * N + from_row[i];
-                for (int x = lo; x < hi; ++x) g[i][x - x0] = gsrc[x - cx];
-                if (first_edge) g[i][0] = gsrc[fold(-1, columns_, periodic_[0])];
-                if (last_edge) g[i][n - 1] = gsrc[fold(columns_, columns_, periodic_[0])];
-            }
-        }
-        // Walls, obstacles and inflow: bounce back this cell's own reversed population.
+        // A block by hand: within the row a direction's sources are the columns shifted by its c_x,
+        // but the first and last columns fold across the row's ends, and boundary links bounce back.
+        alignas(64) float h[Q][BLOCK], g[SMOKE_Q][BLOCK];
+        const auto copy = [&](float* to, const float* from, int cx) {
+            // A whole block, shifted: a short last block reads past the row's end into the next row
+            // or the direction's padding, never past its array; the collision leaves those lanes.
+            std::memcpy(to, from + x0 - cx, sizeof(float) * BLOCK);
+            if (cx == 1 && x0 == 0) to[0] = from[fold(-1, columns_, periodic_[0])];
+            if (cx == -1 && x0 + n == columns_) to[n - 1] = from[fold(columns_, columns_, periodic_[0])];
+        };
+        for (int i = 0; i < Q; ++i) copy(h[i], fin + i * N + from_row[i], velocity_of(i).x);
+        for (int i = 0; i < SMOKE_Q; ++i) copy(g[i], gin + i * N + from_row[i], velocity_of(i).x);
         for (; link != link_end && int(link->column) < x0 + n; ++link) {
             const int k = int(link->column) - x0, i = link->direction, o = T.opposite[i];
             const std::size_t cell = row + link->column;
             h[i][k] = fin[o * N + cell] + link->correction;
             if (i < SMOKE_Q) g[i][k] = link->kind == FROM_WALL ? gin[o * N + cell] : 0.0f;
         }
+        Streams st;
+        for (int i = 0; i < Q; ++i) st.h[i] = h[i];
+        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = g[i];
+        outputs(st, x0);
+        collide(st, n, rates);
+    }
+    plain(plain_from, columns_);
 
-        // Moments.
-        for (int k = 0; k < n; ++k) {
-            rd[k] = h[0][k];
-            jx[k] = jy[k] = jz[k] = 0;
-            C[k] = g[0][k];
-            keep[k] = solid[x0 + k] ? 0.0f : 1.0f;
-        }
-        for (int i = 1; i < Q; ++i) {
-            const float cx = T.cx[i], cy = T.cy[i], cz = T.cz[i];
-            for (int k = 0; k < n; ++k) {
-                rd[k] += h[i][k];
-                jx[k] += cx * h[i][k];
-                jy[k] += cy * h[i][k];
-                jz[k] += cz * h[i][k];
-            }
-        }
-        for (int i = 1; i < SMOKE_Q; ++i) {
-            for (int k = 0; k < n; ++k) C[k] += g[i][k];
-        }
-        for (int k = 0; k < n; ++k) {
-            Fx[k] = fx;
-            Fy[k] = fy + buoyancy * C[k];
-            Fz[k] = fz;
-            rho[k] = 1 + rd[k];
-            const float inv = 1 / rho[k];
-            ux[k] = (jx[k] + 0.5f * Fx[k]) * inv;
-            uy[k] = (jy[k] + 0.5f * Fy[k]) * inv;
-            uz[k] = (jz[k] + 0.5f * Fz[k]) * inv;
-            usq[k] = ux[k] * ux[k] + uy[k] * uy[k] + uz[k] * uz[k];
-            uF[k] = ux[k] * Fx[k] + uy[k] * Fy[k] + uz[k] * Fz[k];
-        }
-
-        // BGK collision of the deviations from rest, with Guo's forcing term. The rest direction comes
-        // last and takes what the others leave of the cell's mass, so that float rounding in the
-        // equilibrium and the forcing term (whose sums over i vanish only in exact arithmetic) cannot
-        // drift the total mass.
-        alignas(64) float sent[BLOCK];
-        for (int k = 0; k < n; ++k) sent[k] = 0;
-        for (int i = 1; i < Q; ++i) {
-            const float cx = T.cx[i], cy = T.cy[i], cz = T.cz[i], w = T.w[i];
-            float* out = fout + i * N + row + x0;
-            if (forced_) {
-                for (int k = 0; k < n; ++k) {
-                    const float cu = cx * ux[k] + cy * uy[k] + cz * uz[k];
-                    const float heq = w * (rd[k] + rho[k] * (3 * cu + 4.5f * cu * cu - 1.5f * usq[k]));
-                    const float cF = cx * Fx[k] + cy * Fy[k] + cz * Fz[k];
-                    const float source = force_factor * w * (3 * (cF - uF[k]) + 9 * cu * cF);
-                    const float value = h[i][k] + om * (heq - h[i][k]) + source;
-                    sent[k] += value;
-                    out[k] = value * keep[k];
-                }
-            } else {
-                for (int k = 0; k < n; ++k) {
-                    const float cu = cx * ux[k] + cy * uy[k] + cz * uz[k];
-                    const float heq = w * (rd[k] + rho[k] * (3 * cu + 4.5f * cu * cu - 1.5f * usq[k]));
-                    const float value = h[i][k] + om * (heq - h[i][k]);
-                    sent[k] += value;
-                    out[k] = value * keep[k];
-                }
-            }
-        }
-        {
-            float* out = fout + row + x0;
-            for (int k = 0; k < n; ++k) out[k] = (rd[k] - sent[k]) * keep[k];
-        }
-        // The smoke relaxes toward w_i C (1 + c_i.u / c_s^2); its rest population, too, takes what the
-        // others leave, so the smoke is conserved to rounding.
-        for (int k = 0; k < n; ++k) sent[k] = 0;
-        for (int i = 1; i < SMOKE_Q; ++i) {
-            const float cx = T.cx[i], cy = T.cy[i], cz = T.cz[i], w = T.ws[i];
-            float* out = gout + i * N + row + x0;
-            for (int k = 0; k < n; ++k) {
-                const float cu = cx * ux[k] + cy * uy[k] + cz * uz[k];
-                const float geq = w * C[k] * (1 + 4 * cu);
-                const float value = g[i][k] + oms * (geq - g[i][k]);
-                sent[k] += value;
-                out[k] = value * keep[k];
-            }
-        }
-        {
-            float* out = gout + row + x0;
-            for (int k = 0; k < n; ++k) out[k] = (C[k] - sent[k]) * keep[k];
+    // A solid cell sends nothing: whatever the collision made of its slots, they are zero.
+    if (row_solid_[std::size_t(z) * rows_ + y]) {
+        const std::uint8_t* solid = solid_.data() + row;
+        for (int x = 0; x < columns_; ++x) {
+            if (!solid[x]) continue;
+            for (int i = 0; i < Q; ++i) fout[i * N + row + x] = 0;
+            for (int i = 0; i < SMOKE_Q; ++i) gout[i * N + row + x] = 0;
         }
     }
 }
 
+void Fluid::set_threads(int count) {
+    if (count < 1) throw std::invalid_argument("the fluid needs at least one thread, not " + std::to_string(count));
+    threads_ = count;
+}
+
 void Fluid::advance() {
-    for (int z = 0; z < planes_; ++z) {
-        for (int y = 0; y < rows_; ++y) sweep_row(y, z);
-    }
+    // Rows are independent in a pull step: each writes only its own cells' slots, so any share of
+    // them among threads gives the same figures. A small world's step is shorter than waking threads
+    // for it: each thread takes at least MIN_CELLS_PER_THREAD cells. Rows go out in chunks as threads
+    // come free, so that a thread the machine holds back delays the step by a chunk, not by its share.
+    const long long row_count = (long long)planes_ * rows_;
+    [[maybe_unused]] const int threads = threads_for(cells_, threads_);  // unused without OpenMP
+    [[maybe_unused]] const int chunk = std::max(1, CHUNK_CELLS / columns_);
+#ifdef _OPENMP
+#pragma omp parallel for schedule(dynamic, chunk) num_threads(threads) if (threads > 1)
+#endif
+    for (long long r = 0; r < row_count; ++r) sweep_row(int(r % rows_), int(r / rows_));
     current_ = 1 - current_;
     for (const Source& s : setup_.sources) add_smoke(s.column, s.row, s.plane, s.smoke);
     ++steps_;
@@ -408,19 +522,30 @@ float Fluid::population(int x, int y, int z, int i) const {
 }
 
 Fluid::Totals Fluid::totals() const {
-    Totals t;
-    std::array<float, Q> h;
-    std::array<float, SMOKE_Q> g;
-    for (int z = 0; z < planes_; ++z) {
-        for (int y = 0; y < rows_; ++y) {
-            for (int x = 0; x < columns_; ++x) {
-                if (solid_[index(x, y, z)]) continue;
-                gather(x, y, z, h, g);
-                t.mass += 1;
-                for (float v : h) t.mass += v;
-                for (float v : g) t.smoke += v;
-            }
+    // Each row's partial sums, then the rows' in order: the same figures whatever the threads.
+    const long long row_count = (long long)planes_ * rows_;
+    std::vector<Totals> partial(std::size_t(row_count), Totals{});
+    [[maybe_unused]] const int threads = threads_for(cells_, threads_);  // unused without OpenMP
+#ifdef _OPENMP
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
+#endif
+    for (long long r = 0; r < row_count; ++r) {
+        const int y = int(r % rows_), z = int(r / rows_);
+        Totals& t = partial[std::size_t(r)];
+        std::array<float, Q> h;
+        std::array<float, SMOKE_Q> g;
+        for (int x = 0; x < columns_; ++x) {
+            if (solid_[index(x, y, z)]) continue;
+            gather(x, y, z, h, g);
+            t.mass += 1;
+            for (float v : h) t.mass += v;
+            for (float v : g) t.smoke += v;
         }
+    }
+    Totals t;
+    for (const Totals& row : partial) {
+        t.mass += row.mass;
+        t.smoke += row.smoke;
     }
     return t;
 }
@@ -428,7 +553,7 @@ Fluid::Totals Fluid::totals() const {
 void Fluid::add_smoke(int x, int y, int z, float amount) {
     check_place(x, y, z, columns_, rows_, planes_);
     const std::size_t cell = index(x, y, z);
-    if (!solid_[cell]) g_[current_][cell] += amount;  // direction 0: the cell gathers its own rest slot
+    if (!solid_[cell]) g_of(current_)[cell] += amount;  // direction 0: the cell gathers its own rest slot
 }
 
 void Fluid::set_solid(int x, int y, int z, bool solid) {
@@ -436,8 +561,8 @@ void Fluid::set_solid(int x, int y, int z, bool solid) {
     const std::size_t cell = index(x, y, z);
     if ((solid_[cell] != 0) == solid) return;
     solid_[cell] = solid ? 1 : 0;
-    for (int i = 0; i < Q; ++i) f_[current_][i * cells_ + cell] = 0;
-    for (int i = 0; i < SMOKE_Q; ++i) g_[current_][i * cells_ + cell] = 0;
+    for (int i = 0; i < Q; ++i) f_of(current_)[i * stride_ + cell] = 0;
+    for (int i = 0; i < SMOKE_Q; ++i) g_of(current_)[i * stride_ + cell] = 0;
     build_links();
 }
 

@@ -88,7 +88,8 @@ std::optional<std::string> setup_problem(const Setup& setup);
 bool on_obstacle(const Setup& setup, int column, int row);
 
 // Bytes a cell takes: two copies of its 19 fluid and 7 smoke populations in 32-bit floats, and its
-// solid flag. Walls add a few bytes per boundary link on top.
+// solid flag. Walls add a few bytes per boundary link on top, and each direction's array is padded
+// to a multiple of 4 KB and a line (at most about 220 KB in all).
 constexpr std::uint64_t BYTES_PER_CELL = 2 * 19 * 4 + 2 * 7 * 4 + 1;
 // Cells of the world, or nothing when the count does not fit in 64 bits.
 std::optional<std::uint64_t> cell_count(const Setup& setup);

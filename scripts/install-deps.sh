@@ -3,8 +3,9 @@
 set -euo pipefail
 
 # fluid: Debian's FLTK CMake files check that it exists, though nothing here runs it.
+# libgomp1: OpenMP's runtime, for the fluid's threads (g++ brings it too).
 packages=(
-  g++ make cmake pkg-config
+  g++ make cmake pkg-config libgomp1
   libfltk1.3-dev fluid libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   libgtest-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
   libx11-dev libxtst-dev xvfb xdotool x11-utils imagemagick valgrind

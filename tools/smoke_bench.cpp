@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -97,18 +98,32 @@ public:
         return true;
     }
     double bytes() const { return 2.0 * double(SWEEP_BYTES); }
-    void run() {
-        for (std::size_t i = 0; i < SWEEP_BYTES / sizeof(std::uint64_t); ++i) words[i] += 1;
-        benchmark::ClobberMemory();
-    }
+    void run() { run_part(0, 1); }
     // Bytes per second of one sweep.
     double bandwidth() {
         const double start = cpu_seconds();
         run();
         return bytes() / (cpu_seconds() - start);
     }
+    // Bytes per second of one sweep shared out among threads, each its own contiguous part, by the
+    // clock on the wall: what the machine's memory gives a step that runs on as many threads.
+    double bandwidth(int threads) {
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<std::thread> others;
+        for (int t = 1; t < threads; ++t) others.emplace_back([this, t, threads] { run_part(t, threads); });
+        run_part(0, threads);
+        for (std::thread& other : others) other.join();
+        return bytes() / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
 
 private:
+    void run_part(int part, int parts) {
+        const std::size_t count = SWEEP_BYTES / sizeof(std::uint64_t);
+        const std::size_t end = count * std::size_t(part + 1) / std::size_t(parts);
+        for (std::size_t i = count * std::size_t(part) / std::size_t(parts); i < end; ++i) words[i] += 1;
+        benchmark::ClobberMemory();
+    }
+
     std::uint64_t* words = nullptr;
 };
 
@@ -191,7 +206,13 @@ void run_bounded_steps(benchmark::State& state, Shape shape, MemorySweep& sweep,
 // writes its 19 fluid and 7 smoke populations once, 208 bytes (the solid flag's byte aside).
 constexpr double FLUID_BYTES_PER_CELL_UPDATE = 2 * (19 + 7) * 4;
 
-void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep) {
+// All the machine's hardware threads.
+int all_threads() { return int(std::max(1u, std::thread::hardware_concurrency())); }
+
+// On one thread the rates divide by that thread's CPU time, and the bound by a sweep's on the same
+// thread. On more, by the time on the wall (the benchmark is registered with UseRealTime), and the
+// bound is a sweep's on as many threads: one core alone may not draw all the memory's bandwidth.
+void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep, int threads) {
     fluid::Setup setup;
     setup.columns = shape.columns;
     setup.rows = shape.rows;
@@ -199,15 +220,21 @@ void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep) {
     setup.taylor_green = 0.05;
     setup.puffs.push_back({shape.columns / 2, shape.rows / 2, 0, 1.0f});
     fluid::Fluid fluid(setup);
-    const double start = cpu_seconds();
+    fluid.set_threads(threads);
+    const auto now = [threads] {
+        return threads == 1 ? cpu_seconds()
+                            : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    };
+    const double start = now();
     for (auto _ : state) {
         fluid.advance();
         benchmark::ClobberMemory();
     }
-    const double seconds = cpu_seconds() - start;
+    const double seconds = now() - start;
     count_cell_updates(state, shape);
     if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
-    const double bound = sweep.bandwidth() / FLUID_BYTES_PER_CELL_UPDATE;
+    const double bound = (threads == 1 ? sweep.bandwidth() : sweep.bandwidth(threads)) / FLUID_BYTES_PER_CELL_UPDATE;
+    state.counters["threads"] = threads;
     state.counters["bound_MLUPS"] = bound / 1e6;
     state.counters["of_bound"] = double(state.iterations()) * shape.cells() / seconds / bound;
 }
@@ -348,7 +375,15 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("BM_TwoPasses/" + shape.name()).c_str(), BM_TwoPasses, shape, std::ref(sweep));
     }
     for (const Shape shape : {Shape{512, 512, 1}, Shape{128, 128, 128}}) {
-        benchmark::RegisterBenchmark(("BM_FluidStep/" + shape.name()).c_str(), BM_FluidStep, shape, std::ref(sweep));
+        const std::string name = "BM_FluidStep/" + shape.name();
+        benchmark::RegisterBenchmark((name + "/1_thread").c_str(), BM_FluidStep, shape, std::ref(sweep), 1);
+        // Named with the count, and "/real_time" after it: the rates are by the clock on the wall.
+        const int all = all_threads();
+        if (all > 1) {
+            benchmark::RegisterBenchmark((name + "/" + std::to_string(all) + "_threads").c_str(), BM_FluidStep, shape,
+                                         std::ref(sweep), all)
+                ->UseRealTime();
+        }
     }
     benchmark::RegisterBenchmark(("BM_ReferenceStep/" + RUNNING_SYSTEM.name()).c_str(), BM_ReferenceStep, RUNNING_SYSTEM);
     benchmark::RegisterBenchmark("BM_Collide", BM_Collide);
