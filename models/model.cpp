@@ -53,6 +53,7 @@ public:
     void advance() override { lattice_->advance(); }
     void report(std::FILE* out) const override { lattice_->report(out); }
     void reset() override { lattice_->reseed(scenario_.world); }
+    void set_threads(int count) override { lattice_->set_threads(count); }
     float smoke(const Place& p) const override { return cell(p).smoke; }
     CellMark mark(const Place& p) const override { return demo_mark(cell(p)); }
 
@@ -105,6 +106,7 @@ public:
     void advance() override { fluid_->advance(); }
     void report(std::FILE* out) const override { fluid_->report(out); }
     void reset() override { fluid_->reset(); }
+    void set_threads(int count) override { fluid_->set_threads(count); }
     float smoke(const Place& p) const override { return fluid_->smoke(p.column, p.row, p.plane); }
     CellMark mark(const Place& p) const override {
         if (fluid_->solid(p.column, p.row, p.plane)) return CellMark::SOLID;

@@ -36,6 +36,8 @@ public:
     virtual void report(std::FILE* out) const = 0;
     // Back to the scenario's state at step 0, in place.
     virtual void reset() = 0;
+    // The worker threads a step may use, at least 1; the figures are the same at any count.
+    virtual void set_threads(int count) = 0;
 
     virtual float smoke(const Place& place) const = 0;
     virtual CellMark mark(const Place& place) const = 0;

@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* USAGE =
     "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
-    "[world options]";
+    "[--threads N] [world options]";
 
 TEST(SmokeSteps, RunsOneStepByDefaultAndHelpGoesToStandardOutput) {
     const ProcessResult help = smoke_steps({"--help"});
@@ -87,6 +87,10 @@ TEST(SmokeSteps, RefusesBadArgumentsWithStatusTwo) {
         {{"--probe", "1,50,0"}, "--probe '1,50,0': Y must be 0 to 49 in the 50 x 50 x 1 world, not '50'"},
         {{"--probe", "1,1"}, "--probe '1,1': must be X,Y,PLANE"},
         {{"--probe", "1,1,1"}, "--probe '1,1,1': PLANE must be 0 in the 50 x 50 x 1 world, not '1'"},
+        {{"--threads", "0"}, "--threads must be a whole number from 1 to 256, not '0'"},
+        {{"--threads", "257"}, "--threads must be a whole number from 1 to 256, not '257'"},
+        {{"--threads", "1.5"}, "--threads must be a whole number from 1 to 256, not '1.5'"},
+        {{"--threads", "1", "--threads", "2"}, "--threads is given more than once"},
         // The world: each refusal names the option, or the file, line and key.
         {{"--size", "0"}, "--size must be a whole number from 1 to 2147483647, not '0'"},
         {{"--planes", "99999999999"}, "--planes must be a whole number from 1 to 2147483647, not '99999999999'"},
@@ -402,6 +406,37 @@ TEST(SmokeStepsWorld, APrintedScenarioReproducesTheRunAndOptionsOverrideIt) {
     EXPECT_EQ(direct.out.find("Lattice 9: 0.000000 / 0.000000\n\n", direct.out.size() - 40), std::string::npos);
     EXPECT_EQ(from_file.out, direct.out);
     EXPECT_NE(overridden.out, direct.out);
+}
+
+// Threads change the speed of a run, never its figures: every count prints the same bytes, through
+// overflow into inf and nan, in a world whose rows and planes do not divide evenly among them.
+TEST(SmokeStepsThreads, EveryCountPrintsTheSameFiguresAndAScenarioHoldsNone) {
+    const std::vector<std::string> demo = {"70", "--csv", "--size", "23x17", "--planes", "3", "--tau", "0.53",
+                                           "--source", "11,8,1,4", "--source", "0,16,2,1e30", "--report-row", "8"};
+    const std::vector<std::string> fluid = {"120", "--csv", "--model", "fluid", "--size", "31x19", "--planes", "3",
+                                            "--boundary", "top=wall:0.1,0,0", "--boundary", "bottom=wall",
+                                            "--obstacle", "disc:12,9,3", "--buoyancy", "0.001", "--source",
+                                            "5,5,1,0.3", "--puff", "20,10,2,2", "--report-row", "9"};
+    for (const auto& world : {demo, fluid}) {
+        std::string one;
+        for (const char* threads : {"1", "2", "3", "7"}) {
+            std::vector<std::string> args = world;
+            args.insert(args.end(), {"--threads", threads});
+            const ProcessResult r = smoke_steps(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            if (one.empty()) {
+                one = r.out;
+                EXPECT_GT(std::count(one.begin(), one.end(), '\n'), 700);
+            } else {
+                EXPECT_EQ(r.out, one) << threads << " threads";
+            }
+        }
+        EXPECT_EQ(smoke_steps(world).out, one) << "the default count";
+    }
+    const ProcessResult printed = smoke_steps({"--print-scenario", "--threads", "2"});
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out, smoke_steps({"--print-scenario"}).out);
+    EXPECT_EQ(printed.out.find("thread"), std::string::npos);
 }
 
 TEST(SmokeStepsWorld, AWorldTooLargeForThisMachineStillPrints) {

@@ -312,9 +312,10 @@ TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
     for (const char* help : {"--help", "-h"}) {
         const ProcessResult r = run_process({SMOKE_VIEWER, help});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.rfind("usage: smoke-viewer [--explore] [world options] [toolkit options]\n", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("usage: smoke-viewer [--explore] [--threads N] [world options] [toolkit options]\n", 0), 0u) << r.out;
         EXPECT_NE(r.out.find(" -g[eometry] WxH+X+Y"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(" --scenario FILE"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("run options:\n  --threads N"), std::string::npos) << r.out;
     }
     // Refused before any display is opened: there is none here. A -name longer than 511 bytes would
     // overflow the toolkit's buffer for the window class, and the toolkit would make -display ''
@@ -330,6 +331,7 @@ TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
         {{"--size", "10", "-geometry", "9x9", "-g", "garbage"}, "'garbage' is not a valid value of '-g'"},
         {{"-NAme", too_long}, "'-NAme' takes a class name of at most 511 bytes, not 512"},
         {{"-display", ""}, "'-display' needs the name of a display, such as :0"},
+        {{"--threads", "0"}, "--threads must be a whole number from 1 to 256, not '0'"},
     };
     for (const auto& [args, problem] : refusals) {
         std::vector<std::string> argv = {SMOKE_VIEWER};
@@ -338,7 +340,7 @@ TEST(ViewerStart, RefusesWhatTheToolkitDoesNotTakeAndHelpsOnRequest) {
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "smoke-viewer: " + problem +
-                             "\nusage: smoke-viewer [--explore] [world options] [toolkit options]; 'smoke-viewer --help' lists them\n");
+                             "\nusage: smoke-viewer [--explore] [--threads N] [world options] [toolkit options]; 'smoke-viewer --help' lists them\n");
     }
 }
 

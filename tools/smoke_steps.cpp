@@ -17,6 +17,7 @@
 #include "common/scenario_file.h"
 #include "common/standard_streams.h"
 #include "common/world_draft.h"
+#include "common/run_options.h"
 #include "common/world_options.h"
 #include "csv_report.h"
 #include "lattice/survey.h"
@@ -29,7 +30,7 @@ namespace {
 constexpr long MAX_STEPS = 1000000000;
 constexpr const char* USAGE =
     "usage: smoke-steps [STEPS] [--vtk DIR] [--every K] [--csv | --probe X,Y,PLANE ...] [--until-nonfinite] "
-    "[world options]";
+    "[--threads N] [world options]";
 
 constexpr const char* DESCRIPTION =
     "Builds the smoke lattice as the viewer does (by default 50 x 50 cells, tau 0.56, lattice speed 0.5,\n"
@@ -52,7 +53,10 @@ constexpr const char* DESCRIPTION =
     "The world options choose another world; any --source replaces the default source, and options\n"
     "override the scenario file's settings. --print-scenario shows the world a command line makes.\n"
     "--model fluid runs the textbook fluid instead, with the fluid options; its .vti files add the\n"
-    "velocity as a vector and a solid flag for obstacles.";
+    "velocity as a vector and a solid flag for obstacles.\n"
+    "\n"
+    "--threads N sets the worker threads of each step (by default every core this process may use);\n"
+    "the figures are the same at any count.";
 
 struct Options {
     long steps = 1;
@@ -61,6 +65,7 @@ struct Options {
     bool csv = false;
     std::vector<Place> probes;
     bool until_nonfinite = false;
+    int threads = 1;  // for each step
 };
 
 // Bytes a .vti file holds for each of a cell's values, built in memory before it is written:
@@ -121,6 +126,7 @@ int parse(int argc, char** argv, Options& options, Scenario& scenario) {
         ->disable_flag_override()
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     WorldOptions world_options(app);
+    const RunOptions run_options(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -152,6 +158,9 @@ int parse(int argc, char** argv, Options& options, Scenario& scenario) {
     const std::optional<Scenario> configured = world_options.scenario(problem);
     if (!configured) return refuse(problem);
     scenario = *configured;
+    const std::optional<int> threads = run_options.threads(problem);
+    if (!threads) return refuse(problem);
+    options.threads = *threads;
     const World& world = scenario.world;
     for (const std::string& text : probes) {
         Place place{};
@@ -204,6 +213,7 @@ int run(const Options& options, const Scenario& scenario) {
         if (!series->lock(error)) return fail(error);
     }
     const std::unique_ptr<Model> model = make_model(scenario);
+    model->set_threads(options.threads);
     if (series) {
         if (!series->start(scenario_text(scenario), error)) return fail(error);
         if (series->leftovers_removed > 0) {

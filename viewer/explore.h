@@ -68,6 +68,8 @@ public:
     void tick(Clock::time_point now);
     // Exploring: back to the seeded state at step 0, in place, playing or paused as before.
     void reset();
+    // The worker threads each step may use; the cells stay as they are.
+    void set_threads(int count) { model_->set_threads(count); }
     // Exploring: selects what a click at window pixel (x, y) shows in a w x h window drawn from view
     // and prints its line, or clears the selection. A click on one of the overlay's panels, laid out
     // in font (nothing when there is no text), changes nothing.

@@ -20,6 +20,7 @@
 
 #include "common/command_line.h"
 #include "common/standard_streams.h"
+#include "common/run_options.h"
 #include "common/world_options.h"
 #include "viewer/world_window.h"
 
@@ -45,7 +46,7 @@ std::uint64_t toolkit_and_renderer_bytes() {
            std::uint64_t(MAX_WINDOW_SIDE) * MAX_WINDOW_SIDE * WINDOW_BYTES_PER_PIXEL;
 }
 
-constexpr const char* USAGE = "usage: smoke-viewer [--explore] [world options] [toolkit options]";
+constexpr const char* USAGE = "usage: smoke-viewer [--explore] [--threads N] [world options] [toolkit options]";
 constexpr const char* DESCRIPTION =
     "Opens the window \"World\" on the smoke lattice: drag with the left, middle and right buttons to\n"
     "orbit, zoom and pan; f steps the model and prints its report; q quits. The world options choose\n"
@@ -130,7 +131,8 @@ std::vector<char*> argument_vector(std::vector<std::string>& args) {
 // The program's own options first, then the toolkit's from what is left: RUN, or the status to end
 // with at once. Both are read before anything opens the display, so -display counts and a refusal
 // needs none.
-int parse(int argc, char** argv, Scenario& scenario, bool& explore, std::vector<std::string>& toolkit_args) {
+int parse(int argc, char** argv, Scenario& scenario, int& threads, bool& explore,
+          std::vector<std::string>& toolkit_args) {
     CLI::App app(DESCRIPTION, "smoke-viewer");
     set_help_layout(app, USAGE);
     app.allow_extras();
@@ -138,6 +140,7 @@ int parse(int argc, char** argv, Scenario& scenario, bool& explore, std::vector<
         ->disable_flag_override()
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     WorldOptions world_options(app);
+    const RunOptions run_options(app);
     // A world the viewer cannot draw is refused here, with a message, rather than ended by the
     // renderer or the toolkit running out of memory halfway through a frame.
     world_options.extra_bytes_per_cell = WorldWindow::DRAWING_BYTES_PER_CELL;
@@ -158,6 +161,9 @@ int parse(int argc, char** argv, Scenario& scenario, bool& explore, std::vector<
     const std::optional<Scenario> configured = world_options.scenario(problem);
     if (!configured) return refuse(problem);
     scenario = *configured;
+    const std::optional<int> thread_count = run_options.threads(problem);
+    if (!thread_count) return refuse(problem);
+    threads = *thread_count;
     if (world_options.print_scenario) return print(scenario_text(scenario));
     return RUN;
 }
@@ -222,9 +228,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     Scenario scenario;
+    int threads = 1;
     bool explore = false;
     std::vector<std::string> toolkit_args;  // lives as long as the window: q ends the process from inside
-    if (const int status = parse(argc, argv, scenario, explore, toolkit_args); status != RUN) return status;
+    if (const int status = parse(argc, argv, scenario, threads, explore, toolkit_args); status != RUN) return status;
     std::vector<char*> toolkit_argv = argument_vector(toolkit_args);
     Fl::warning = toolkit_warning;
     Fl::error = toolkit_warning;
@@ -241,6 +248,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     main_window = frame->view;
+    main_window->explorer().set_threads(threads);
     if (!main_window->can_do()) {
         std::fprintf(stderr, "smoke-viewer: the display %s has no usable OpenGL\n", XDisplayName(nullptr));
         return 1;
