@@ -20,6 +20,10 @@ export function wrap(m) {
     overlay: f('smoke_overlay', 'string', ['number', 'number', 'number']),
     changes: f('smoke_changes', 'number', []),
     // Only in node's twin, which the benchmark loads.
-    benchStep: m._smoke_bench_step ? f('smoke_bench_step', 'number', ['number', 'number', 'number', 'number']) : null,
+    bench: m._smoke_bench_build ? {
+      build: f('smoke_bench_build', null, ['number', 'number', 'number']),
+      randomise: f('smoke_bench_randomise', null, []),
+      steps: f('smoke_bench_steps', null, ['number']),
+    } : null,
   };
 }

@@ -3,7 +3,7 @@
 // SMOKE_NODE_MODULE names the CommonJS twin, SMOKE_STEPS the native program, SMOKE_SCENARIOS the
 // example scenarios.
 'use strict';
-const test = require('node:test');
+const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync, spawnSync } = require('child_process');
 const fs = require('fs');
@@ -15,7 +15,7 @@ const SCENARIOS = process.env.SMOKE_SCENARIOS;
 const F = 'f'.charCodeAt(0);
 
 let smoke;
-test.before(async () => { smoke = await loadSmoke(process.env.SMOKE_NODE_MODULE); });
+before(async () => { smoke = await loadSmoke(process.env.SMOKE_NODE_MODULE); });
 
 function native(steps, args) {
   return execFileSync(STEPS, [String(steps), ...args], { encoding: 'utf8', maxBuffer: 1 << 28 });

@@ -4,30 +4,34 @@
 // world; nothing raises an error. SMOKE_WEB_DIR names the page's folder, SMOKE_STEPS the native
 // program; SMOKE_SCREENSHOT, if set, where the picture for the README goes.
 'use strict';
-const test = require('node:test');
+const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync, spawnSync } = require('child_process');
 const fs = require('fs');
+const path = require('path');
 const { Browser } = require('./chromium.js');
 const { serve } = require('../../web/serve.js');
 
 const STEPS = process.env.SMOKE_STEPS;
+const SCENARIOS = path.join(__dirname, '..', '..', 'scenarios');
 let server, browser, base;
 const errors = [];
 
-test.before(async () => {
+before(async () => {
   server = await serve(process.env.SMOKE_WEB_DIR, 0);
   base = `http://127.0.0.1:${server.address().port}/`;
   browser = await Browser.launch();
   browser.on((m) => {
     if (m.method === 'Runtime.exceptionThrown') errors.push(m.params.exceptionDetails.exception?.description);
     if (m.method === 'Runtime.consoleAPICalled' && m.params.type === 'error') errors.push(JSON.stringify(m.params.args));
-    if (m.method === 'Log.entryAdded' && m.params.entry.level === 'error') errors.push(m.params.entry.text);
+    if (m.method === 'Log.entryAdded' && m.params.entry.level === 'error') {
+      errors.push(`${m.params.entry.text} ${m.params.entry.url || ''}`.trim());
+    }
   });
   for (const domain of ['Runtime', 'Log', 'Page']) await browser.page(`${domain}.enable`);
 });
 
-test.after(async () => {
+after(async () => {
   await browser?.close();
   server?.close();
 });
@@ -178,6 +182,28 @@ test('the form sets the world and its address, and the link copies it', async ()
   assert.equal(await logText(), native(['3', '--size', '20', '--source', '10,19,0,1']));
 });
 
+test('a scenario file loaded into the form runs, and travels in the link', async () => {
+  assert.equal(await load(''), 'running');
+  const { root } = await browser.page('DOM.getDocument');
+  const { nodeId } = await browser.page('DOM.querySelector', { nodeId: root.nodeId, selector: '#scenario-file' });
+  await browser.page('DOM.setFileInputFiles', { nodeId, files: [path.join(SCENARIOS, 'two-sources.toml')] });
+  await browser.waitFor("document.getElementById('scenario-file').files.length === 1", 'the file chosen');
+  await browser.waitFor("(document.getElementById('option-size').value = '', true)", 'the form');
+  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await browser.waitFor("location.search.startsWith('?scenario=data')", 'the address with the file');
+  await panel('status', /^step 0, paused/);
+  await press('f', 2);
+  const expected = native(['2', '--scenario', path.join(SCENARIOS, 'two-sources.toml')]);
+  await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports');
+  assert.equal(await logText(), expected);
+});
+
+test("a scenario that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
+  assert.equal(await load('?scenario=scenarios/none.toml'), 'refused');
+  assert.match(await js("document.getElementById('problem').textContent"), /^smoke-page: .*none\.toml/);
+});
+
 test('nothing on the page raised an error', () => {
-  assert.deepEqual(errors, []);
+  // But the browser's word on the missing scenario the test above asked for.
+  assert.deepEqual(errors.filter((e) => !e.endsWith('/scenarios/none.toml')), []);
 });
