@@ -92,12 +92,6 @@ std::vector<std::string> split_lines(const std::string& text) {
     return lines;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
-}
-
 std::string json_colour(const Colour& c) {
     return "[" + shortest_text(c.r) + "," + shortest_text(c.g) + "," + shortest_text(c.b) + "]";
 }
@@ -254,7 +248,7 @@ EMSCRIPTEN_KEEPALIVE int smoke_point_count() {
     return int(page.points.size());
 }
 
-EMSCRIPTEN_KEEPALIVE const float* smoke_point_data() { return &page.points.data()->x; }
+EMSCRIPTEN_KEEPALIVE const float* smoke_point_data() { return page.points.empty() ? nullptr : &page.points[0].x; }
 
 // The view as twelve figures: the eye (x, y, z), the pivot (x, y, z), the vertical field of view in
 // degrees, the aspect ratio, the near and far planes, and the selected cell's pixel (x, y; NaN when

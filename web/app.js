@@ -348,7 +348,10 @@ async function argumentsOf(query) {
 function fillForm(query) {
   const params = new URLSearchParams(query);
   for (const [name] of OPTIONS) $(`option-${name}`).value = params.getAll(name).join('\n');
-  $('examples').value = params.get('scenario') || '';
+  // A scenario that is not one of the examples (a loaded file's data: address) is kept as it is.
+  const scenario = params.get('scenario') || '';
+  $('examples').value = scenario;
+  loadedScenario = $('examples').value === scenario ? '' : scenario;
 }
 
 function formQuery() {

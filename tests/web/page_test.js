@@ -196,6 +196,14 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   const expected = native(['2', '--scenario', path.join(SCENARIOS, 'two-sources.toml')]);
   await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports');
   assert.equal(await logText(), expected);
+  // The link opens the same world, and its form keeps the file's scenario.
+  const link = await js('location.href');
+  assert.equal(await load(link.slice(base.length)), 'running');
+  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await browser.waitFor(`location.href === ${JSON.stringify(link)}`, 'the same address');
+  await press('f', 2);
+  await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports again');
+  assert.equal(await logText(), expected);
 });
 
 test("a scenario that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
