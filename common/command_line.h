@@ -5,6 +5,9 @@
 #include <charconv>
 #include <optional>
 #include <string>
+#include <type_traits>
+
+#include "common/float_text.h"
 
 namespace CLI {
 class App;
@@ -25,8 +28,13 @@ std::optional<T> parse_number(const std::string& text) {
     const char* begin = text.data();
     const char* end = begin + text.size();
     if (begin != end && *begin == '+' && end - begin > 1 && begin[1] != '-' && begin[1] != '+') ++begin;
-    T value;
-    const auto [stop, error] = std::from_chars(begin, end, value);
-    if (error != std::errc() || stop != end) return std::nullopt;
-    return value;
+    // A standard library without the floating-point from_chars has float_text's reader.
+    if constexpr (std::is_floating_point_v<T>) {
+        return read_double(std::string(begin, end));
+    } else {
+        T value;
+        const auto [stop, error] = std::from_chars(begin, end, value);
+        if (error != std::errc() || stop != end) return std::nullopt;
+        return value;
+    }
 }

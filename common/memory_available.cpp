@@ -5,6 +5,11 @@
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/heap.h>
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -91,6 +96,9 @@ MemoryFigure meminfo_available(const std::string& proc) {
 }
 
 std::optional<std::uint64_t> sysinfo_free() {
+#ifdef __EMSCRIPTEN__
+    return std::nullopt;  // WebAssembly has no such call
+#else
     struct sysinfo info;
     if (sysinfo(&info) != 0) return std::nullopt;
     std::uint64_t bytes;
@@ -98,6 +106,7 @@ std::optional<std::uint64_t> sysinfo_free() {
         return std::numeric_limits<std::uint64_t>::max();
     }
     return bytes;
+#endif
 }
 
 MemoryFigure cgroup_available(const MemorySources& sources) {
@@ -142,6 +151,15 @@ MemoryFigure limit_available(int resource, const char* field, const std::string&
 }
 
 std::optional<std::uint64_t> memory_available(const MemorySources& sources) {
+#ifdef __EMSCRIPTEN__
+    // In a browser the program's memory is its WebAssembly heap, with no /proc or sysinfo to read:
+    // what the heap may still grow by, and what it holds free.
+    if (sources.proc == MemorySources().proc) {
+        const std::uint64_t top = std::uint64_t(reinterpret_cast<std::uintptr_t>(sbrk(0)));
+        const std::uint64_t most = emscripten_get_heap_max();
+        return (most > top ? most - top : 0) + std::uint64_t(mallinfo().fordblks);
+    }
+#endif
     MemoryFigure system = meminfo_available(sources.proc);
     if (system.state != MemoryFigure::bytes) {
         if (const auto free = (sources.system_free ? sources.system_free : sysinfo_free)()) system = MemoryFigure::of(*free);

@@ -245,9 +245,7 @@ namespace {
 
 // A double as TOML text: the shortest that reads back as the same double, with a point or an exponent.
 std::string toml_double(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    std::string out(text, result.ptr);
+    std::string out = shortest_text(value);
     if (out.find_first_of(".e") == std::string::npos) out += ".0";
     return out;
 }

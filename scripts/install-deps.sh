@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian/Ubuntu packages that the build and the tests need, skipping those already there.
+# Installs the Debian/Ubuntu packages that the build and the tests need, skipping those already there;
+# given package names, those instead.
 set -euo pipefail
 
 # fluid: Debian's FLTK CMake files check that it exists, though nothing here runs it.
@@ -9,7 +10,9 @@ packages=(
   libfltk1.3-dev fluid libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   libgtest-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
   libx11-dev libxtst-dev xvfb xdotool x11-utils imagemagick valgrind
+  emscripten chromium fonts-dejavu-core
 )
+(($#)) && packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,217 @@
+// The page in headless Chromium, served as it would be published, driven by real key and mouse
+// events: what it prints is what smoke-steps prints; a click, a drag, space, r and a fluid world's
+// v, p and o work; a bad address is refused in smoke-steps's words; the form and the link carry the
+// world; nothing raises an error. SMOKE_WEB_DIR names the page's folder, SMOKE_STEPS the native
+// program; SMOKE_SCREENSHOT, if set, where the picture for the README goes.
+'use strict';
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { execFileSync, spawnSync } = require('child_process');
+const fs = require('fs');
+const path = require('path');
+const { Browser } = require('./chromium.js');
+const { serve } = require('../../web/serve.js');
+
+const STEPS = process.env.SMOKE_STEPS;
+const SCENARIOS = path.join(__dirname, '..', '..', 'scenarios');
+let server, browser, base;
+const errors = [];
+
+before(async () => {
+  server = await serve(process.env.SMOKE_WEB_DIR, 0);
+  base = `http://127.0.0.1:${server.address().port}/`;
+  browser = await Browser.launch();
+  browser.on((m) => {
+    if (m.method === 'Runtime.exceptionThrown') errors.push(m.params.exceptionDetails.exception?.description);
+    if (m.method === 'Runtime.consoleAPICalled' && m.params.type === 'error') errors.push(JSON.stringify(m.params.args));
+    if (m.method === 'Log.entryAdded' && m.params.entry.level === 'error') {
+      errors.push(`${m.params.entry.text} ${m.params.entry.url || ''}`.trim());
+    }
+  });
+  for (const domain of ['Runtime', 'Log', 'Page']) await browser.page(`${domain}.enable`);
+});
+
+after(async () => {
+  await browser?.close();
+  server?.close();
+});
+
+const native = (args) => execFileSync(STEPS, args, { encoding: 'utf8' });
+const js = (expression) => browser.evaluate(expression);
+const logText = () => js("document.getElementById('log').textContent");
+const lines = (panel) => js(`Array.from(document.querySelectorAll('#${panel} .label'), (e) => e.textContent).join('\\n')`);
+// Waits for a panel of the overlay, redrawn at the next frame, to match pattern; its lines.
+const panel = (name, pattern) => browser.waitFor(
+  `(() => { const t = Array.from(document.querySelectorAll('#${name} .label'), (e) => e.textContent).join('\\n');
+    return ${pattern}.test(t) && t; })()`, `the ${name} panel to match ${pattern}`);
+const picture = () => js("document.getElementById('world').toDataURL()");
+
+async function load(query) {
+  await browser.page('Page.navigate', { url: base + query });
+  await browser.waitFor(`document.readyState === 'complete' && document.body.dataset.state`, `the page at ${query}`);
+  return js('document.body.dataset.state');
+}
+
+const KEY_CODES = { f: ['KeyF', 70], ' ': ['Space', 32], r: ['KeyR', 82], v: ['KeyV', 86], p: ['KeyP', 80], o: ['KeyO', 79] };
+async function press(key, times = 1) {
+  const [code, keyCode] = KEY_CODES[key];
+  for (let i = 0; i < times; ++i) {
+    await browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key, code, text: key, windowsVirtualKeyCode: keyCode });
+    await browser.page('Input.dispatchKeyEvent', { type: 'keyUp', key, code, windowsVirtualKeyCode: keyCode });
+  }
+}
+
+// Mouse events at the centre of canvas pixel (x, y).
+async function mouse(type, x, y, button = 'left') {
+  const r = await js("(({left, top}) => ({left, top}))(document.getElementById('world').getBoundingClientRect())");
+  const buttons = { left: 1, right: 2, middle: 4 }[button];
+  await browser.page('Input.dispatchMouseEvent', {
+    type, x: r.left + x + 0.5, y: r.top + y + 0.5, button, buttons: type === 'mouseReleased' ? 0 : buttons, clickCount: 1,
+  });
+}
+
+async function drag(from, to, button = 'left') {
+  await mouse('mousePressed', ...from, button);
+  for (let i = 1; i <= 4; ++i) {
+    await mouse('mouseMoved', from[0] + ((to[0] - from[0]) * i) / 4, from[1] + ((to[1] - from[1]) * i) / 4, button);
+  }
+  await mouse('mouseReleased', ...to, button);
+}
+
+// The figures of a line of text, in order.
+const figures = (text) => text.match(/-?(?:\d+\.?\d*(?:e[-+]\d+)?|inf|nan)/g);
+
+test('the running system in the page', async (t) => {
+  assert.equal(await load(''), 'running');
+
+  await t.test('40 presses of f print what smoke-steps 40 prints', async () => {
+    await press('f', 40);
+    const expected = native(['40']);
+    await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'the 40th report');
+    assert.equal(await logText(), expected);
+    await panel('status', /^step 40, paused\n/);
+  });
+
+  await t.test("a click on the source's pixel selects it, with smoke-steps --probe's figures", async () => {
+    // The source, cell 25,49 at (-1, 0, 24), seen from (100, 0, 2) toward (0, 0, 2): straight ahead
+    // across, 22 above the line of sight at depth 101, a 45 degree field across 800 pixels and so
+    // tan(22.5) * 600 / 800 upward over 300 pixels: y = 300 * (1 - 22 / (101 * 0.31066)) = 89.65.
+    await mouse('mousePressed', 400, 89);
+    await mouse('mouseReleased', 400, 89);
+    const text = await browser.waitFor(
+      "document.getElementById('log').textContent.split('\\n').find((l) => l.startsWith('Cell ')) || ''", 'the cell line');
+    assert.match(text, /^Cell 25,49,0 at step 40: smoke /);
+    const probe = native(['40', '--probe', '25,49,0']).trim().split('\n').pop().split(',');
+    assert.equal(probe[0], '40');
+    assert.deepEqual(figures(text.replace(/^Cell 25,49,0 at step 40:/, '')), probe.slice(4));
+    await panel('cell', /^cell 25,49,0\nsmoke +\S+/);
+    assert.equal(await js("document.getElementById('highlight').style.left"), '394px');
+    if (process.env.SMOKE_SCREENSHOT) {
+      const shot = await browser.page('Page.captureScreenshot', { format: 'png', clip: { x: 0, y: 0, width: 1400, height: 800, scale: 1 } });
+      fs.writeFileSync(process.env.SMOKE_SCREENSHOT, Buffer.from(shot.data, 'base64'));
+    }
+  });
+
+  await t.test('drags with each button move the view, and select nothing', async () => {
+    const before = await logText();
+    for (const button of ['left', 'middle', 'right']) {
+      const shown = await picture();
+      await drag([300, 300], [380, 260], button);
+      await browser.waitFor(`document.getElementById('world').toDataURL() !== ${JSON.stringify(shown)}`, `the ${button} drag's view`);
+    }
+    assert.equal(await logText(), before);
+  });
+
+  await t.test('space plays and pauses, each step printed as smoke-steps prints it', async () => {
+    await press(' ');
+    await browser.waitFor("/^step (4[5-9]|[5-9]\\d|\\d{3,}), playing/.test(document.querySelector('#status .label').textContent)", 'play');
+    await press(' ');
+    await browser.waitFor("/paused$/.test(document.querySelector('#status .label').textContent)", 'pause');
+    const step = Number((await lines('status')).match(/^step (\d+)/)[1]);
+    const printed = (await logText()).split('\n').filter((l) => !l.startsWith('Cell ')).join('\n');
+    assert.equal(printed, native([String(step)]));
+  });
+
+  await t.test('r resets to step 0, with the seeded smoke', async () => {
+    await press('r');
+    await browser.waitFor("document.querySelector('#status .label').textContent === 'step 0, paused'", 'the reset');
+    await panel('status', /largest finite smoke 0\.42\ncells not finite: 0 of 2500/);
+  });
+});
+
+test("a fluid world from an example scenario: v, then p and o on a selected cell", async () => {
+  assert.equal(await load('?scenario=scenarios/channel.toml'), 'running');
+  await panel('legend', /^points: smoke/);
+  const shown = await picture();
+  await press('v');
+  await browser.waitFor("document.querySelector('#legend .label').textContent === 'points: speed |u|'", 'the speed view');
+  await browser.waitFor(`document.getElementById('world').toDataURL() !== ${JSON.stringify(shown)}`, 'the speed drawn');
+  await mouse('mousePressed', 560, 300);
+  await mouse('mouseReleased', 560, 300);
+  const cell = await browser.waitFor("(document.getElementById('log').textContent.match(/^Cell (\\d+,\\d+,0) at step 0: /m) || [])[1]", 'a selected cell');
+  await press('p');
+  await press('o');
+  await press('o');
+  const log = await logText();
+  assert.ok(log.includes(`\nPuff ${cell} at step 0: 1\nObstacle ${cell} at step 0: on\nObstacle ${cell} at step 0: off\n`), log);
+});
+
+test("a bad address is refused in smoke-steps's words", async () => {
+  assert.equal(await load('?size=37x23&tau=0'), 'refused');
+  const run = spawnSync(STEPS, ['0', '--size', '37x23', '--tau', '0'], { encoding: 'utf8' });
+  const refusal = run.stderr.split('\n')[0].replace(/^smoke-steps: /, '');
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0], `smoke-page: ${refusal}`);
+});
+
+test('the form sets the world and its address, and the link copies it', async () => {
+  assert.equal(await load('?size=37x23&tau=0.7&source=5,22,0,1.5&source=30,10,0,0.2&report-row=4'), 'running');
+  assert.equal(await js("document.getElementById('option-source').value"), '5,22,0,1.5\n30,10,0,0.2');
+  await js(`(() => {
+    document.getElementById('option-size').value = '20';
+    document.getElementById('option-tau').value = '';
+    document.getElementById('option-source').value = '10,19,0,1';
+    document.getElementById('option-report-row').value = '';
+    document.querySelector('#world-form button[type=submit]').click();
+  })()`);
+  await browser.waitFor("location.search === '?size=20&source=10%2C19%2C0%2C1'", 'the address');
+  await panel('status', /cells not finite: 0 of 400/);
+  await js("document.getElementById('copy-link').click()");
+  assert.equal(await js("document.getElementById('link').value"), `${base}?size=20&source=10%2C19%2C0%2C1`);
+  await press('f', 3);
+  await browser.waitFor("document.getElementById('log').textContent.split('\\n').length > 30", 'three reports');
+  assert.equal(await logText(), native(['3', '--size', '20', '--source', '10,19,0,1']));
+});
+
+test('a scenario file loaded into the form runs, and travels in the link', async () => {
+  assert.equal(await load(''), 'running');
+  const { root } = await browser.page('DOM.getDocument');
+  const { nodeId } = await browser.page('DOM.querySelector', { nodeId: root.nodeId, selector: '#scenario-file' });
+  await browser.page('DOM.setFileInputFiles', { nodeId, files: [path.join(SCENARIOS, 'two-sources.toml')] });
+  await browser.waitFor("document.getElementById('scenario-file').files.length === 1", 'the file chosen');
+  await browser.waitFor("(document.getElementById('option-size').value = '', true)", 'the form');
+  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await browser.waitFor("location.search.startsWith('?scenario=data')", 'the address with the file');
+  await panel('status', /^step 0, paused/);
+  await press('f', 2);
+  const expected = native(['2', '--scenario', path.join(SCENARIOS, 'two-sources.toml')]);
+  await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports');
+  assert.equal(await logText(), expected);
+  // The link opens the same world, and its form keeps the file's scenario.
+  const link = await js('location.href');
+  assert.equal(await load(link.slice(base.length)), 'running');
+  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await browser.waitFor(`location.href === ${JSON.stringify(link)}`, 'the same address');
+  await press('f', 2);
+  await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports again');
+  assert.equal(await logText(), expected);
+});
+
+test("a scenario that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
+  assert.equal(await load('?scenario=scenarios/none.toml'), 'refused');
+  assert.match(await js("document.getElementById('problem').textContent"), /^smoke-page: .*none\.toml/);
+});
+
+test('nothing on the page raised an error', () => {
+  // But the browser's word on the missing scenario the test above asked for.
+  assert.deepEqual(errors.filter((e) => !e.endsWith('/scenarios/none.toml')), []);
+});

@@ -1,0 +1,51 @@
+// Serves a folder over HTTP on localhost with the types a page with WebAssembly needs: node's own
+// http module, nothing to install. node serve.js FOLDER PORT; prints the address once it listens.
+'use strict';
+const http = require('http');
+const fs = require('fs');
+const path = require('path');
+
+const TYPES = {
+  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.json': 'application/json', '.toml': 'text/plain; charset=utf-8', '.png': 'image/png',
+};
+
+function serve(folder, port, host = '127.0.0.1') {
+  const root = path.resolve(folder);
+  const server = http.createServer((request, response) => {
+    const wanted = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    let file = path.join(root, path.normalize(wanted));
+    if (!file.startsWith(root)) {
+      response.writeHead(403).end();
+      return;
+    }
+    if (wanted.endsWith('/')) file = path.join(file, 'index.html');
+    fs.readFile(file, (error, data) => {
+      if (error) {
+        response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
+        return;
+      }
+      response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' }).end(data);
+    });
+  });
+  return new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen(port, host, () => resolve(server));
+  });
+}
+
+module.exports = { serve };
+
+if (require.main === module) {
+  const [folder, port = '8000'] = process.argv.slice(2);
+  if (!folder || !/^\d+$/.test(port) || +port > 65535) {
+    console.error('usage: node serve.js FOLDER [PORT]');
+    process.exit(2);
+  }
+  serve(folder, +port, 'localhost').then(
+    (server) => console.log(`Serving ${folder} at http://localhost:${server.address().port}/ (Ctrl-C stops)`),
+    (error) => {
+      console.error(`serve.js: cannot listen on port ${port}: ${error.message}`);
+      process.exit(1);
+    });
+}
