@@ -28,10 +28,12 @@ std::optional<int> RunOptions::threads(std::string& problem) const {
 }
 
 int available_cores() {
+#ifdef __linux__
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) {
         const int count = CPU_COUNT(&set);
         if (count > 0) return count;
     }
+#endif
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
