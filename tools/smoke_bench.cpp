@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "fluid/fluid.h"
 #include "lattice/lattice.h"
 #include "reference_step.h"
+#include "tools/random_state.h"
 
 namespace {
 
@@ -128,21 +128,6 @@ private:
 };
 
 constexpr const char* NO_SWEEP = "cannot map the memory sweep's buffer";
-
-// Smoke and populations drawn uniformly from [0, 1) with a fixed seed, so that every start is the
-// same. A state of the same kind at every size: a freshly seeded world is almost all zeros, and its
-// smoke reaches a large world's far cells only after hundreds of steps. No zeros, no subnormal
-// floats (which cost some processors far more than normal ones), nothing infinite.
-void randomise(Lattice& lattice) {
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> value(0.0f, 1.0f);
-    for (auto& plane : lattice.planes) {
-        for (auto& cell : plane->cells) {
-            cell->smoke = value(random);
-            for (Link& link : cell->links) link.population = value(random);
-        }
-    }
-}
 
 // Steps before a lattice starts over (untimed): a random state's figures grow by about a factor of
 // 5 a step in a block of planes, and would overflow to inf after about 50.

@@ -3,23 +3,11 @@
 #include <emscripten/emscripten.h>
 
 #include <memory>
-#include <random>
 
 #include "lattice/lattice.h"
+#include "tools/random_state.h"
 
 namespace {
-
-// As smoke-bench's: uniform in [0, 1) from a fixed seed, no zeros, subnormals or infinities.
-void randomise(Lattice& lattice) {
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> value(0.0f, 1.0f);
-    for (auto& plane : lattice.planes) {
-        for (auto& cell : plane->cells) {
-            cell->smoke = value(random);
-            for (Link& link : cell->links) link.population = value(random);
-        }
-    }
-}
 
 std::unique_ptr<Lattice> lattice;
 
