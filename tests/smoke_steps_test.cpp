@@ -439,6 +439,20 @@ TEST(SmokeStepsThreads, EveryCountPrintsTheSameFiguresAndAScenarioHoldsNone) {
     EXPECT_EQ(printed.out.find("thread"), std::string::npos);
 }
 
+// The count reaches the fluid's step: OpenMP, asked to, names the size of each team it forms. A
+// 64 x 64 x 8 world has cells enough for four threads; on one thread the step forms no team.
+TEST(SmokeStepsThreads, TheCountReachesTheFluidsStep) {
+    const auto teams = [](const char* threads) {
+        const ProcessResult r = run_process({SMOKE_STEPS, "2", "--model", "fluid", "--size", "64x64", "--planes", "8",
+                                             "--threads", threads},
+                                            {"OMP_DISPLAY_AFFINITY=TRUE", "OMP_AFFINITY_FORMAT=team of %N"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.err;
+    };
+    EXPECT_NE(teams("3").find("team of 3\n"), std::string::npos);
+    EXPECT_EQ(teams("1"), "");
+}
+
 TEST(SmokeStepsWorld, AWorldTooLargeForThisMachineStillPrints) {
     const ProcessResult r = smoke_steps({"--print-scenario", "--size", "200000"});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -2,6 +2,7 @@
 // read from fake /proc and /sys trees, and the refusal it makes.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -10,11 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <CLI/CLI.hpp>
 
 #include "common/float_text.h"
 #include "common/memory_available.h"
+#include "common/run_options.h"
 #include "common/world_options.h"
 #include "testing.h"
 
@@ -232,6 +235,33 @@ TEST(MemoryAvailable, WhatIsNeededRoundsUpAndWhatThereIsDown) {
     EXPECT_EQ(memory_problem(huge, 0, 1000),
               "the 2147483647 x 2147483647 x 2147483647 world needs more memory than can be counted, and 1.0 KB is "
               "available");
+}
+
+// With no --threads a step takes every core this process may run on, which its affinity tells:
+// pinned to one core, one. 256 is the most it takes.
+TEST(RunOptions, TheDefaultIsTheCoresThisProcessMayRunOn) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    const auto threads = [](const std::string& args, std::string& problem) {
+        CLI::App app;
+        const RunOptions options(app);
+        app.parse(args);
+        return options.threads(problem);
+    };
+    std::string problem;
+    EXPECT_EQ(threads("", problem), CPU_COUNT(&all));
+    int first = 0;
+    while (!CPU_ISSET(first, &all)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const std::optional<int> pinned = threads("", problem);
+    const int pinned_cores = available_cores();
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(pinned, 1);
+    EXPECT_EQ(pinned_cores, 1);
+    EXPECT_EQ(threads("--threads 256", problem), 256) << problem;
 }
 
 }  // namespace
