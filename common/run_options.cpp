@@ -17,7 +17,7 @@ RunOptions::RunOptions(CLI::App& app) {
 }
 
 std::optional<int> RunOptions::threads(std::string& problem) const {
-    if (!threads_) return available_cores();
+    if (!threads_) return std::min(available_cores(), MOST_THREADS);
     const std::optional<int> n = parse_number<int>(*threads_);
     if (!n || *n < 1 || *n > MOST_THREADS) {
         problem = "--threads must be a whole number from 1 to " + std::to_string(MOST_THREADS) + ", not " +

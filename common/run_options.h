@@ -18,8 +18,9 @@ public:
     // Adds --threads, listed under "run options" in --help.
     explicit RunOptions(CLI::App& app);
 
-    // After parsing: the threads a step may use, by default the cores this process may run on. On a
-    // value that is not a whole number from 1 to MOST_THREADS, nothing, and problem says why.
+    // After parsing: the threads a step may use, by default the cores this process may run on (at
+    // most MOST_THREADS). On a value that is not a whole number from 1 to MOST_THREADS, nothing,
+    // and problem says why.
     std::optional<int> threads(std::string& problem) const;
 
 private:
