@@ -23,6 +23,7 @@ foreach(package_header CLI/CLI.hpp toml++/toml.h)
   file(CREATE_LINK ${${folder}_ROOT}/${folder} ${header_only_root}/${folder} SYMBOLIC)
 endforeach()
 # find_package() looks in CMAKE_FIND_PACKAGE_REDIRECTS_DIR first; each package there is one target.
+# The path is quoted in the generated file: the build folder's path may hold a space.
 foreach(package "CLI11|CLI11::CLI11" "tomlplusplus|tomlplusplus::tomlplusplus")
   string(REPLACE "|" ";" parts ${package})
   list(GET parts 0 name)
@@ -31,7 +32,7 @@ foreach(package "CLI11|CLI11::CLI11" "tomlplusplus|tomlplusplus::tomlplusplus")
   file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${lower}-config.cmake
     "if(NOT TARGET ${target})\n"
     "  add_library(${target} INTERFACE IMPORTED)\n"
-    "  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${header_only_root})\n"
+    "  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES \"${header_only_root}\")\n"
     "endif()\n")
 endforeach()
 
