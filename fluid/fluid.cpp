@@ -13,11 +13,9 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
-// Columns per block that the sweep gathers by hand, at the row's ends and around boundary links; the
-// columns between such blocks gather from plain shifted rows, in one run.
+// Cells the sweep gathers by hand and collides together: the rows' ends and the cells with boundary
+// links, which the plain runs of rows get wrong.
 constexpr int BLOCK = 16;
-// Rows of at most this many columns prefetch the next row's sources.
-constexpr int PREFETCH_COLUMNS = 128;
 
 // The least cells a thread of the step takes, and about how many cells it takes at a time.
 constexpr std::size_t MIN_CELLS_PER_THREAD = 8192;
@@ -343,89 +341,106 @@ FLUID_CLONES __attribute__((flatten)) void collide_unforced(const Streams& strea
 
 }  // namespace
 
-void Fluid::sweep_row(int y, int z) {
+void Fluid::sweep_rows(long long first, long long last) {
     const std::size_t N = stride_;
     const float* fin = f_of(current_);
     const float* gin = g_of(current_);
     float* fout = f_of(1 - current_);
     float* gout = g_of(1 - current_);
-    const std::size_t row = index(0, y, z);
-
-    std::size_t from_row[Q];
-    for (int i = 0; i < Q; ++i) {
-        const Velocity c = velocity_of(i);
-        from_row[i] = index(0, fold(y - c.y, rows_, periodic_[1]), fold(z - c.z, planes_, periodic_[2]));
-    }
-    // In short rows, the next row's sources, into the second-level cache while this row computes:
-    // the hardware's prefetching loses its 26 read streams at every row's start and takes a while
-    // to find them again, long enough in a short row to cost up to a third of its time. Long rows
-    // leave it to the hardware: there this measured no better, or a little worse.
-    const int next_y = y + 1 < rows_ ? y + 1 : 0, next_z = y + 1 < rows_ ? z : z + 1;
-    if (columns_ <= PREFETCH_COLUMNS && next_z < planes_) {
-        for (int i = 0; i < Q + SMOKE_Q; ++i) {
-            const int d = i < Q ? i : i - Q;
-            const Velocity c = velocity_of(d);
-            const float* source = (i < Q ? fin : gin) + d * N +
-                                  index(0, fold(next_y - c.y, rows_, periodic_[1]), fold(next_z - c.z, planes_, periodic_[2]));
-            for (int x = 0; x < columns_; x += int(LINE_FLOATS)) __builtin_prefetch(source + x, 0, 2);
-        }
-    }
-    const Link* link = links_.data() + row_links_[std::size_t(z) * rows_ + y];
-    const Link* const link_end = links_.data() + row_links_[std::size_t(z) * rows_ + y + 1];
-
     const Rates rates = {omega_, omega_smoke_, 1 - omega_ / 2, float(setup_.force.x), float(setup_.force.y),
                          float(setup_.force.z), float(setup_.buoyancy)};
     const auto collide = forced_ ? collide_forced : collide_unforced;
-    // Columns x0.. write their own slots of the other copy.
-    const auto outputs = [&](Streams& st, int x0) {
-        for (int i = 0; i < Q; ++i) st.f[i] = fout + i * N + row + x0;
-        for (int i = 0; i < SMOKE_Q; ++i) st.s[i] = gout + i * N + row + x0;
-    };
-    // Columns a..b-1 gather from plain shifted rows: no edge, no boundary link among them.
-    const auto plain = [&](int a, int b) {
-        if (a >= b) return;
-        Streams st;
-        for (int i = 0; i < Q; ++i) st.h[i] = fin + i * N + from_row[i] + a - velocity_of(i).x;
-        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = gin + i * N + from_row[i] + a - velocity_of(i).x;
-        outputs(st, a);
-        collide(st, b - a, rates);
-    };
 
-    int plain_from = 0;
-    for (int x0 = 0; x0 < columns_; x0 += BLOCK) {
-        const int n = std::min(BLOCK, columns_ - x0);
-        if (x0 != 0 && x0 + n != columns_ && (link == link_end || int(link->column) >= x0 + n)) continue;
-        plain(plain_from, x0);
-        plain_from = x0 + n;
-
-        // A block by hand: within the row a direction's sources are the columns shifted by its c_x,
-        // but the first and last columns fold across the row's ends, and boundary links bounce back.
-        alignas(64) float h[Q][BLOCK], g[SMOKE_Q][BLOCK];
-        const auto copy = [&](float* to, const float* from, int cx) {
-            // A whole block, shifted: a short last block reads past the row's end into the next row
-            // or the direction's padding, never past its array; the collision leaves those lanes.
-            std::memcpy(to, from + x0 - cx, sizeof(float) * BLOCK);
-            if (cx == 1 && x0 == 0) to[0] = from[fold(-1, columns_, periodic_[0])];
-            if (cx == -1 && x0 + n == columns_) to[n - 1] = from[fold(columns_, columns_, periodic_[0])];
-        };
-        for (int i = 0; i < Q; ++i) copy(h[i], fin + i * N + from_row[i], velocity_of(i).x);
-        for (int i = 0; i < SMOKE_Q; ++i) copy(g[i], gin + i * N + from_row[i], velocity_of(i).x);
-        for (; link != link_end && int(link->column) < x0 + n; ++link) {
-            const int k = int(link->column) - x0, i = link->direction, o = T.opposite[i];
-            const std::size_t cell = row + link->column;
-            h[i][k] = fin[o * N + cell] + link->correction;
-            if (i < SMOKE_Q) g[i][k] = link->kind == FROM_WALL ? gin[o * N + cell] : 0.0f;
+    // How far back each direction reads in a row r: cell - back[i] is where the cell's population i
+    // comes from, for every cell but those at the row's ends, which fold, and those with links.
+    const auto backs = [&](long long r, std::ptrdiff_t (&back)[Q]) {
+        const int y = int(r % rows_), z = int(r / rows_);
+        for (int i = 0; i < Q; ++i) {
+            const Velocity c = velocity_of(i);
+            const std::size_t from = index(0, fold(y - c.y, rows_, periodic_[1]), fold(z - c.z, planes_, periodic_[2]));
+            back[i] = std::ptrdiff_t(index(0, y, z)) - std::ptrdiff_t(from) + c.x;
         }
+    };
+
+    // The cells a run gets wrong, gathered by hand and collided again, a block at a time.
+    struct Block {
+        int n = 0;
+        std::size_t cell[BLOCK];
+        alignas(64) float h[Q][BLOCK], g[SMOKE_Q][BLOCK], f[Q][BLOCK], s[SMOKE_Q][BLOCK];
+    } block;
+    const auto flush = [&] {
         Streams st;
-        for (int i = 0; i < Q; ++i) st.h[i] = h[i];
-        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = g[i];
-        outputs(st, x0);
-        collide(st, n, rates);
+        for (int i = 0; i < Q; ++i) st.h[i] = block.h[i], st.f[i] = block.f[i];
+        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = block.g[i], st.s[i] = block.s[i];
+        collide(st, block.n, rates);
+        for (int k = 0; k < block.n; ++k) {
+            for (int i = 0; i < Q; ++i) fout[i * N + block.cell[k]] = block.f[i][k];
+            for (int i = 0; i < SMOKE_Q; ++i) gout[i * N + block.cell[k]] = block.s[i][k];
+        }
+        block.n = 0;
+    };
+    // Column x of row r, whose directions read back[] behind, with the links [link, link_end) of
+    // that cell.
+    const auto redo = [&](long long r, int x, const std::ptrdiff_t (&back)[Q], const Link* link, const Link* link_end) {
+        const int k = block.n;
+        const std::size_t row = std::size_t(r) * columns_, cell = row + x;
+        block.cell[k] = cell;
+        for (int i = 0; i < Q; ++i) {
+            const int cx = velocity_of(i).x;
+            // The row the direction reads from, then its column, folded across the row's ends.
+            const std::size_t from = row + cx - back[i] + fold(x - cx, columns_, periodic_[0]);
+            block.h[i][k] = fin[i * N + from];
+            if (i < SMOKE_Q) block.g[i][k] = gin[i * N + from];
+        }
+        for (; link != link_end; ++link) {
+            const int i = link->direction, o = T.opposite[i];
+            block.h[i][k] = fin[o * N + cell] + link->correction;
+            if (i < SMOKE_Q) block.g[i][k] = link->kind == FROM_WALL ? gin[o * N + cell] : 0.0f;
+        }
+        if (++block.n == BLOCK) flush();
+    };
+
+    std::ptrdiff_t back[Q], next[Q];
+    backs(first, back);
+    for (long long r = first; r < last;) {
+        // A run: the following rows that read the same distances back, one stretch of memory.
+        long long end = r + 1;
+        for (; end < last; ++end) {
+            backs(end, next);
+            if (!std::equal(back, back + Q, next)) break;
+        }
+        const std::size_t a = std::size_t(r) * columns_, b = std::size_t(end) * columns_;
+        // Every cell of the run as if it read straight back, the rows' ends too: across the fold they
+        // read the neighbouring row's end, at most one float before or after their direction's
+        // cells (the previous direction's padding, or its own), and are redone below.
+        Streams st;
+        for (int i = 0; i < Q; ++i) st.h[i] = fin + i * N + a - back[i], st.f[i] = fout + i * N + a;
+        for (int i = 0; i < SMOKE_Q; ++i) st.g[i] = gin + i * N + a - back[i], st.s[i] = gout + i * N + a;
+        collide(st, int(b - a), rates);
+
+        // Then each row's ends and the cells beside a wall or an obstacle, from left to right.
+        for (long long q = r; q < end; ++q) {
+            const Link* link = links_.data() + row_links_[std::size_t(q)];
+            const Link* const link_end = links_.data() + row_links_[std::size_t(q) + 1];
+            for (int x = 0; x < columns_;) {
+                const Link* cell_end = link;
+                while (cell_end != link_end && int(cell_end->column) == x) ++cell_end;
+                if (x == 0 || x == columns_ - 1 || cell_end != link) redo(q, x, back, link, cell_end);
+                link = cell_end;
+                // Next: the right end, or the next link's column if it comes first.
+                const int right = x + 1 < columns_ - 1 ? columns_ - 1 : x + 1;
+                x = link != link_end ? std::min(int(link->column), right) : right;
+            }
+        }
+        r = end;
+        std::copy(next, next + Q, back);
     }
-    plain(plain_from, columns_);
+    flush();
 
     // A solid cell sends nothing: whatever the collision made of its slots, they are zero.
-    if (row_solid_[std::size_t(z) * rows_ + y]) {
+    for (long long r = first; r < last; ++r) {
+        if (!row_solid_[std::size_t(r)]) continue;
+        const std::size_t row = std::size_t(r) * columns_;
         const std::uint8_t* solid = solid_.data() + row;
         for (int x = 0; x < columns_; ++x) {
             if (!solid[x]) continue;
@@ -446,12 +461,13 @@ void Fluid::advance() {
     // for it: each thread takes at least MIN_CELLS_PER_THREAD cells. Rows go out in chunks as threads
     // come free, so that a thread the machine holds back delays the step by a chunk, not by its share.
     const long long row_count = (long long)planes_ * rows_;
+    const long long chunk = std::max(1, CHUNK_CELLS / columns_);
+    const long long chunks = (row_count + chunk - 1) / chunk;
     [[maybe_unused]] const int threads = threads_for(cells_, threads_);  // unused without OpenMP
-    [[maybe_unused]] const int chunk = std::max(1, CHUNK_CELLS / columns_);
 #ifdef _OPENMP
-#pragma omp parallel for schedule(dynamic, chunk) num_threads(threads) if (threads > 1)
+#pragma omp parallel for schedule(dynamic) num_threads(threads) if (threads > 1)
 #endif
-    for (long long r = 0; r < row_count; ++r) sweep_row(int(r % rows_), int(r / rows_));
+    for (long long c = 0; c < chunks; ++c) sweep_rows(c * chunk, std::min(row_count, (c + 1) * chunk));
     current_ = 1 - current_;
     for (const Source& s : setup_.sources) add_smoke(s.column, s.row, s.plane, s.smoke);
     ++steps_;

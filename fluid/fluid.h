@@ -110,7 +110,10 @@ private:
     void build_links();
     // The gathered populations of one fluid cell: deviations h_i and smoke g_i.
     void gather(int x, int y, int z, std::array<float, Q>& h, std::array<float, SMOKE_Q>& g) const;
-    void sweep_row(int y, int z);
+    // Rows first..last-1 (row y of plane z is row z * rows + y): runs of rows whose directions all
+    // read a fixed distance back, each in one pass over memory; then, by hand, the cells the runs
+    // get wrong.
+    void sweep_rows(long long first, long long last);
     // The stored slot a pull reads.
     std::size_t slot_of(const Pull& p, int i) const;
     // Write into (add to) the slot that the cell's population i is gathered from, so that the cell
