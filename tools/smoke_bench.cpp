@@ -98,30 +98,47 @@ public:
         return true;
     }
     double bytes() const { return 2.0 * double(SWEEP_BYTES); }
-    void run() { run_part(0, 1); }
-    // Bytes per second of one sweep.
-    double bandwidth() {
-        const double start = cpu_seconds();
-        run();
-        return bytes() / (cpu_seconds() - start);
-    }
-    // Bytes per second of one sweep shared out among threads, each its own contiguous part, by the
-    // clock on the wall: what the machine's memory gives a step that runs on as many threads.
-    double bandwidth(int threads) {
-        const auto start = std::chrono::steady_clock::now();
-        std::vector<std::thread> others;
-        for (int t = 1; t < threads; ++t) others.emplace_back([this, t, threads] { run_part(t, threads); });
-        run_part(0, threads);
-        for (std::thread& other : others) other.join();
-        return bytes() / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
+    void run() { run_part(&MemorySweep::sweep_part, 0, 1); }
+    // Bytes per second of one sweep; on more than one thread shared out among them, each its own
+    // contiguous part, by the clock on the wall: what the machine's memory gives a step that runs on
+    // as many threads.
+    double bandwidth(int threads = 1) { return timed(&MemorySweep::sweep_part, threads) * bytes(); }
+    // The same for a copy of the buffer's first half into its second, counted as the bytes read and
+    // written: the copy bandwidth, as the field quotes it. Each store also reads its line first, as
+    // a step's stores into its other copy do, so a copy moves half as much again as it counts.
+    double copy_bandwidth(int threads = 1) { return timed(&MemorySweep::copy_part, threads) * double(SWEEP_BYTES); }
 
 private:
-    void run_part(int part, int parts) {
-        const std::size_t count = SWEEP_BYTES / sizeof(std::uint64_t);
-        const std::size_t end = count * std::size_t(part + 1) / std::size_t(parts);
-        for (std::size_t i = count * std::size_t(part) / std::size_t(parts); i < end; ++i) words[i] += 1;
+    using Part = void (MemorySweep::*)(std::size_t, std::size_t);
+    static constexpr std::size_t HALF = SWEEP_BYTES / sizeof(std::uint64_t) / 2;  // words
+
+    // Passes a second: one thread by its CPU time, more by the wall clock.
+    double timed(Part part, int threads) {
+        if (threads == 1) {
+            const double start = cpu_seconds();
+            run_part(part, 0, 1);
+            return 1 / (cpu_seconds() - start);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<std::thread> others;
+        for (int t = 1; t < threads; ++t) others.emplace_back([this, part, t, threads] { run_part(part, t, threads); });
+        run_part(part, 0, threads);
+        for (std::thread& other : others) other.join();
+        return 1 / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    // Part `part` of `parts` of a pass: words [begin, end) of the first half, and what goes with them.
+    void run_part(Part pass, int part, int parts) {
+        (this->*pass)(HALF * std::size_t(part) / std::size_t(parts), HALF * std::size_t(part + 1) / std::size_t(parts));
         benchmark::ClobberMemory();
+    }
+    // The whole buffer, twice the words of the half's share.
+    void sweep_part(std::size_t begin, std::size_t end) {
+        for (std::size_t i = 2 * begin; i < 2 * end; ++i) words[i] += 1;
+    }
+    // Plus one: a plain copy loop becomes the C library's memcpy, which streams its stores past the
+    // cache, a traffic that no step has.
+    void copy_part(std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) words[HALF + i] = words[i] + 1;
     }
 
     std::uint64_t* words = nullptr;
@@ -194,9 +211,11 @@ constexpr double FLUID_BYTES_PER_CELL_UPDATE = 2 * (19 + 7) * 4;
 // All the machine's hardware threads.
 int all_threads() { return int(std::max(1u, std::thread::hardware_concurrency())); }
 
-// On one thread the rates divide by that thread's CPU time, and the bound by a sweep's on the same
+// On one thread the rates divide by that thread's CPU time, and the bound by a copy's on the same
 // thread. On more, by the time on the wall (the benchmark is registered with UseRealTime), and the
-// bound is a sweep's on as many threads: one core alone may not draw all the memory's bandwidth.
+// bound is a copy's on as many threads: one core alone may not draw all the memory's bandwidth.
+// The step, like a copy, writes into memory other than what it reads; of_in_place is its share of
+// what a scheme that updates in place could reach, a sweep's bandwidth over the same bytes.
 void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep, int threads) {
     fluid::Setup setup;
     setup.columns = shape.columns;
@@ -218,10 +237,13 @@ void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep, int 
     const double seconds = now() - start;
     count_cell_updates(state, shape);
     if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
-    const double bound = (threads == 1 ? sweep.bandwidth() : sweep.bandwidth(threads)) / FLUID_BYTES_PER_CELL_UPDATE;
+    const double rate = double(state.iterations()) * shape.cells() / seconds;
+    const double bound = sweep.copy_bandwidth(threads) / FLUID_BYTES_PER_CELL_UPDATE;
+    const double in_place = sweep.bandwidth(threads) / FLUID_BYTES_PER_CELL_UPDATE;
     state.counters["threads"] = threads;
     state.counters["bound_MLUPS"] = bound / 1e6;
-    state.counters["of_bound"] = double(state.iterations()) * shape.cells() / seconds / bound;
+    state.counters["of_bound"] = rate / bound;
+    state.counters["of_in_place"] = rate / in_place;
 }
 
 void BM_MemorySweep(benchmark::State& state, MemorySweep& sweep) {
@@ -231,6 +253,16 @@ void BM_MemorySweep(benchmark::State& state, MemorySweep& sweep) {
     const double bandwidth = double(state.iterations()) * sweep.bytes() / (cpu_seconds() - start);
     state.SetBytesProcessed(std::int64_t(double(state.iterations()) * sweep.bytes()));
     state.counters["bound_MLUPS"] = bandwidth / bytes_per_cell_update() / 1e6;
+}
+
+// The copy bandwidth, and the fluid's bound on one thread that it gives.
+void BM_MemoryCopy(benchmark::State& state, MemorySweep& sweep) {
+    if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
+    const double start = cpu_seconds();
+    for (auto _ : state) sweep.copy_bandwidth();
+    const double bytes = double(state.iterations()) * double(SWEEP_BYTES);
+    state.SetBytesProcessed(std::int64_t(bytes));
+    state.counters["fluid_bound_MLUPS"] = bytes / (cpu_seconds() - start) / FLUID_BYTES_PER_CELL_UPDATE / 1e6;
 }
 
 // The step on one thread, by its CPU time.
@@ -343,6 +375,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     MemorySweep sweep;  // shared, so that its gigabyte is filled once
     benchmark::RegisterBenchmark("BM_MemorySweep", BM_MemorySweep, std::ref(sweep));
+    benchmark::RegisterBenchmark("BM_MemoryCopy", BM_MemoryCopy, std::ref(sweep));
     // The spread of a step's cost over builds of its world: every repetition builds it afresh.
     const auto spread = [](benchmark::internal::Benchmark* b) {
         b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
