@@ -147,17 +147,12 @@ Fluid::Pull Fluid::pull_of(int x, int y, int z, int i) const {
 void Fluid::build_links() {
     links_.clear();
     row_links_.assign(std::size_t(planes_) * rows_ + 1, 0);
-    row_solid_.assign(std::size_t(planes_) * rows_, 0);
     const bool any_solid = std::find(solid_.begin(), solid_.end(), 1) != solid_.end();
     for (int z = 0; z < planes_; ++z) {
         const bool z_edge = !periodic_[2] && (z == 0 || z == planes_ - 1);
         for (int y = 0; y < rows_; ++y) {
             const bool y_edge = !periodic_[1] && (y == 0 || y == rows_ - 1);
             row_links_[std::size_t(z) * rows_ + y] = links_.size();
-            if (any_solid) {
-                const auto first = solid_.begin() + std::ptrdiff_t(index(0, y, z));
-                row_solid_[std::size_t(z) * rows_ + y] = std::find(first, first + columns_, 1) != first + columns_;
-            }
             for (int x = 0; x < columns_; ++x) {
                 const bool x_edge = !periodic_[0] && (x == 0 || x == columns_ - 1);
                 if (!(any_solid || x_edge || y_edge || z_edge) || solid_[index(x, y, z)]) continue;
@@ -436,18 +431,6 @@ void Fluid::sweep_rows(long long first, long long last) {
         std::copy(next, next + Q, back);
     }
     flush();
-
-    // A solid cell sends nothing: whatever the collision made of its slots, they are zero.
-    for (long long r = first; r < last; ++r) {
-        if (!row_solid_[std::size_t(r)]) continue;
-        const std::size_t row = std::size_t(r) * columns_;
-        const std::uint8_t* solid = solid_.data() + row;
-        for (int x = 0; x < columns_; ++x) {
-            if (!solid[x]) continue;
-            for (int i = 0; i < Q; ++i) fout[i * N + row + x] = 0;
-            for (int i = 0; i < SMOKE_Q; ++i) gout[i * N + row + x] = 0;
-        }
-    }
 }
 
 void Fluid::set_threads(int count) {

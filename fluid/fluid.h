@@ -7,11 +7,13 @@
 // the neighbour is a wall or an obstacle), collides, and writes only its own slots of the other
 // copy. So cells can be updated in any order, or in parallel by rows, with the same figures: the
 // step's threads share the rows out, and its figures are the same bit for bit at any thread count.
-// The accessors show the gathered populations: what the next collision will start from.
+// The accessors show the gathered populations: what the next collision will start from. A solid
+// cell's slots hold whatever the sweep made of them: no fluid cell gathers from a solid one, and a
+// cell made fluid again starts from zeroed slots.
 //
 // Memory per cell update: 19 fluid and 7 smoke floats read and as many written (208 bytes), plus
 // the write-allocate of the written lines (the cache reads each line before it writes it). The
-// solid flags are read only in rows that hold an obstacle.
+// step reads no solid flags: a cell beside an obstacle has its links.
 #pragma once
 
 #include <algorithm>
@@ -155,7 +157,6 @@ private:
     std::vector<std::uint8_t> solid_;
     std::vector<Link> links_;               // sorted by row, then column
     std::vector<std::size_t> row_links_;    // first link of each (plane, row); one past the last at the end
-    std::vector<std::uint8_t> row_solid_;   // whether each (plane, row) holds a solid cell
     int threads_ = int(std::max(1u, std::thread::hardware_concurrency()));
     int current_ = 0;                       // the copy the next step reads
     long long steps_ = 0;
