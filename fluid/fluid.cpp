@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -54,7 +53,8 @@ Fluid::Fluid(const Setup& setup) : setup_(setup) {
     rows_ = setup.rows;
     planes_ = setup.planes;
     cells_ = std::size_t(*cell_count(setup));
-    // At least a line past each direction's cells: the sweep's blocks may read that far.
+    // A whole number of pages and one line (see stride_): a run's last cell may read a float past
+    // its direction's cells, which stays inside the padding.
     stride_ = (cells_ + 1023) / 1024 * 1024 + LINE_FLOATS;
     periodic_[0] = setup.face(Face::left).kind == Kind::periodic;
     periodic_[1] = setup.face(Face::bottom).kind == Kind::periodic;

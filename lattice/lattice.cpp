@@ -343,10 +343,11 @@ int Lattice::teams() const {
 
 void Lattice::advance() {
     // On one thread, sweep_alone below. On several, each takes a band of rows, the same rows of
-    // every plane, and makes one sweep over it instead of three passes (collide, pull, clear): the planes advance together, slice by slice
-    // (see Sweep), PLANE_LAG rows apart. A pull reads the post-collision values of the rows next to
-    // its own in its own plane and the two next to it, so a row collides `lead` slices before it is
-    // pulled, and its values are cleared `lead` slices after, once every pull that reads them is done.
+    // every plane, and makes one sweep over it instead of three passes (collide, pull, clear): the
+    // planes advance together, slice by slice (see Sweep), PLANE_LAG rows apart. A pull reads the
+    // post-collision values of the rows next to its own in its own plane and the two next to it, so
+    // a row collides `lead` slices before it is pulled, and its values are cleared `lead` slices
+    // after, once every pull that reads them is done.
     //
     // The figures are those of collide() then stream(), bit for bit, at any thread count: a pull
     // writes its own cell only, adds and compares in stream()'s order (see pull_cell), and reads
