@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -114,17 +113,13 @@ private:
 
     // Passes a second: one thread by its CPU time, more by the wall clock.
     double timed(Part part, int threads) {
-        if (threads == 1) {
-            const double start = cpu_seconds();
-            run_part(part, 0, 1);
-            return 1 / (cpu_seconds() - start);
-        }
-        const auto start = std::chrono::steady_clock::now();
+        const Threads clock{threads};
+        const double start = clock.seconds();
         std::vector<std::thread> others;
         for (int t = 1; t < threads; ++t) others.emplace_back([this, part, t, threads] { run_part(part, t, threads); });
         run_part(part, 0, threads);
         for (std::thread& other : others) other.join();
-        return 1 / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return 1 / (clock.seconds() - start);
     }
     // Part `part` of `parts` of a pass: words [begin, end) of the first half, and what goes with them.
     void run_part(Part pass, int part, int parts) {
@@ -225,16 +220,13 @@ void BM_FluidStep(benchmark::State& state, Shape shape, MemorySweep& sweep, int 
     setup.puffs.push_back({shape.columns / 2, shape.rows / 2, 0, 1.0f});
     fluid::Fluid fluid(setup);
     fluid.set_threads(threads);
-    const auto now = [threads] {
-        return threads == 1 ? cpu_seconds()
-                            : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    };
-    const double start = now();
+    const Threads clock{threads};
+    const double start = clock.seconds();
     for (auto _ : state) {
         fluid.advance();
         benchmark::ClobberMemory();
     }
-    const double seconds = now() - start;
+    const double seconds = clock.seconds() - start;
     count_cell_updates(state, shape);
     if (!sweep.ready()) return state.SkipWithError(NO_SWEEP);
     const double rate = double(state.iterations()) * shape.cells() / seconds;
