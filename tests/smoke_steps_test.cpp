@@ -439,18 +439,24 @@ TEST(SmokeStepsThreads, EveryCountPrintsTheSameFiguresAndAScenarioHoldsNone) {
     EXPECT_EQ(printed.out.find("thread"), std::string::npos);
 }
 
-// The count reaches the fluid's step: OpenMP, asked to, names the size of each team it forms. A
-// 64 x 64 x 8 world has cells enough for four threads; on one thread the step forms no team.
-TEST(SmokeStepsThreads, TheCountReachesTheFluidsStep) {
-    const auto teams = [](const char* threads) {
-        const ProcessResult r = run_process({SMOKE_STEPS, "2", "--model", "fluid", "--size", "64x64", "--planes", "8",
-                                             "--threads", threads},
-                                            {"OMP_DISPLAY_AFFINITY=TRUE", "OMP_AFFINITY_FORMAT=team of %N"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.err;
-    };
-    EXPECT_NE(teams("3").find("team of 3\n"), std::string::npos);
-    EXPECT_EQ(teams("1"), "");
+// The count reaches each model's step: OpenMP, asked to, names the size of each team it forms. A
+// 64 x 64 x 8 fluid has cells enough for four threads, and a demonstration of 100 rows has rows enough
+// for three; on one thread neither step forms a team.
+TEST(SmokeStepsThreads, TheCountReachesEachModelsStep) {
+    const std::vector<std::string> fluid = {"--model", "fluid", "--size", "64x64", "--planes", "8"};
+    const std::vector<std::string> demo = {"--size", "50x100"};
+    for (const auto& world : {fluid, demo}) {
+        const auto teams = [&world](const char* threads) {
+            std::vector<std::string> args = {SMOKE_STEPS, "2", "--threads", threads};
+            args.insert(args.end(), world.begin(), world.end());
+            const ProcessResult r =
+                run_process(args, {"OMP_DISPLAY_AFFINITY=TRUE", "OMP_AFFINITY_FORMAT=team of %N"});
+            EXPECT_EQ(r.status, 0) << r.err;
+            return r.err;
+        };
+        EXPECT_NE(teams("3").find("team of 3\n"), std::string::npos) << world[1];
+        EXPECT_EQ(teams("1"), "") << world[1];
+    }
 }
 
 TEST(SmokeStepsWorld, AWorldTooLargeForThisMachineStillPrints) {
