@@ -369,6 +369,8 @@ function formQuery() {
 }
 
 let loadedScenario = '';
+// The reading of the file last chosen for the form; the form waits for it.
+let fileRead = Promise.resolve();
 
 async function open(query) {
   running = false;
@@ -416,19 +418,37 @@ function buildForm() {
     input.spellcheck = false;
     fields.append(label, input);
   }
-  $('world-form').addEventListener('submit', (event) => {
+  $('world-form').addEventListener('submit', async (event) => {
     event.preventDefault();
+    // A file chosen a moment ago may still be being read: the world is the one with its scenario.
+    try {
+      await fileRead;
+    } catch (error) {
+      showProblem(`smoke-page: cannot read ${$('scenario-file').files[0]?.name}: ${error.message}`);
+      return;
+    }
     const query = formQuery();
     history.pushState(null, '', query ? `?${query}` : location.pathname);
     open(location.search);
   });
-  $('scenario-file').addEventListener('change', async (event) => {
+  $('scenario-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
-    if (!file) return;
-    loadedScenario = `data:text/plain,${encodeURIComponent(await file.text())}`;
-    $('examples').value = '';
+    if (!file) {  // the choice cancelled: the form keeps the scenario it had
+      fileRead = Promise.resolve();
+      return;
+    }
+    const reading = file.text().then((text) => {
+      if (fileRead !== reading) return;  // another file, or an example, was chosen since
+      loadedScenario = `data:text/plain,${encodeURIComponent(text)}`;
+      $('examples').value = '';
+    });
+    reading.catch(() => {});  // reported when the form is sent
+    fileRead = reading;
   });
-  $('examples').addEventListener('change', () => { loadedScenario = ''; });
+  $('examples').addEventListener('change', () => {
+    loadedScenario = '';
+    fileRead = Promise.resolve();
+  });
   $('copy-link').addEventListener('click', async () => {
     $('link').value = location.href;
     $('link').select();

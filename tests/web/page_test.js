@@ -182,14 +182,31 @@ test('the form sets the world and its address, and the link copies it', async ()
   assert.equal(await logText(), native(['3', '--size', '20', '--source', '10,19,0,1']));
 });
 
-test('a scenario file loaded into the form runs, and travels in the link', async () => {
-  assert.equal(await load(''), 'running');
+// Chooses a file in the form, whose reading the page then waits on until the test calls
+// finishRead(true), or finishRead(false) for a file that cannot be read.
+async function chooseHeldFile(file) {
+  await js(`(() => {
+    const text = Blob.prototype.text;
+    Blob.prototype.text = function () {
+      Blob.prototype.text = text;
+      return new Promise((resolve, reject) => {
+        window.finishRead = (ok) => (ok ? resolve(text.call(this)) : reject(new Error('the disk said no')));
+      });
+    };
+  })()`);
   const { root } = await browser.page('DOM.getDocument');
   const { nodeId } = await browser.page('DOM.querySelector', { nodeId: root.nodeId, selector: '#scenario-file' });
-  await browser.page('DOM.setFileInputFiles', { nodeId, files: [path.join(SCENARIOS, 'two-sources.toml')] });
-  await browser.waitFor("document.getElementById('scenario-file').files.length === 1", 'the file chosen');
-  await browser.waitFor("(document.getElementById('option-size').value = '', true)", 'the form');
+  await browser.page('DOM.setFileInputFiles', { nodeId, files: [file] });
+  await browser.waitFor("typeof window.finishRead === 'function'", 'the file being read');
+}
+
+test('a scenario file loaded into the form runs, and travels in the link', async () => {
+  assert.equal(await load(''), 'running');
+  await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
+  // Sent while the file is still being read, the form waits for it.
+  await js("document.getElementById('option-size').value = ''");
   await js("document.querySelector('#world-form button[type=submit]').click()");
+  await js('finishRead(true)');
   await browser.waitFor("location.search.startsWith('?scenario=data')", 'the address with the file');
   await panel('status', /^step 0, paused/);
   await press('f', 2);
@@ -206,9 +223,18 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   assert.equal(await logText(), expected);
 });
 
-test("a scenario that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
+test("a scenario or a file that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
   assert.equal(await load('?scenario=scenarios/none.toml'), 'refused');
   assert.match(await js("document.getElementById('problem').textContent"), /^smoke-page: .*none\.toml/);
+  // A chosen file the browser cannot read is named, and the world stays.
+  assert.equal(await load('?size=60'), 'running');
+  await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
+  await js('finishRead(false)');
+  await js("document.querySelector('#world-form button[type=submit]').click()");
+  assert.equal(await browser.waitFor("document.getElementById('problem').textContent", 'the problem'),
+    'smoke-page: cannot read two-sources.toml: the disk said no');
+  assert.equal(await js('location.search'), '?size=60');
+  assert.equal(await js('document.body.dataset.state'), 'running');
 });
 
 test('nothing on the page raised an error', () => {
