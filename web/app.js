@@ -323,16 +323,20 @@ function showProblem(text) {
 }
 
 // A scenario named in the query is fetched, relative to the page (or a data: address), and put
-// where the core's scenario reader finds it, under its own name.
+// where the core's scenario reader finds it, under its own name. One that cannot be fetched is
+// refused as smoke-steps refuses a file it cannot read, with the server's or the browser's reason.
 async function fetchScenario(address) {
-  const name = address.startsWith('data:') ? 'scenario.toml' : address.split(/[/?#]/).filter(Boolean).pop() || 'scenario.toml';
+  const isData = address.startsWith('data:');
+  const name = isData ? 'scenario.toml' : address.split(/[/?#]/).filter(Boolean).pop() || 'scenario.toml';
+  let reason;
   try {
     const response = await fetch(new URL(address, location.href));
     if (response.ok && api.putFile(name, await response.text()) === 0) return name;
+    reason = response.ok ? 'cannot store it in the page' : `${response.status} ${response.statusText}`.trim();
   } catch (error) {
-    // Unreadable: the core says so in its own words, as for a missing file.
+    reason = error.message;
   }
-  return `${name} (unreadable)`;
+  throw new Error(`cannot read the scenario '${isData ? name : address}': ${reason}`);
 }
 
 async function argumentsOf(query) {
@@ -372,24 +376,34 @@ let loadedScenario = '';
 // The reading of the file last chosen for the form; the form waits for it.
 let fileRead = Promise.resolve();
 
+// The world refused: the reason in smoke-steps's words, and an empty canvas.
+function refuse(reason) {
+  showProblem(`smoke-page: ${reason}\nusage: the world options of smoke-steps, as ?option=value&...`);
+  gl.clearColor(0, 0, 0, 1);
+  gl.clear(gl.COLOR_BUFFER_BIT);
+  document.body.dataset.state = 'refused';
+}
+
+let opened = 0;  // worlds asked for, so that only the last one asked opens
+
 async function open(query) {
   running = false;
+  document.body.dataset.state = 'opening';
   overlay.replaceChildren();
   overlayText = '';
   highlight.hidden = true;
+  const opening = ++opened;
   let args;
   try {
     args = await argumentsOf(query);
   } catch (error) {
-    showProblem(`smoke-page: ${error.message}`);
+    if (opening === opened) refuse(error.message);
     return;
   }
+  if (opening !== opened) return;  // a later world was asked for while this one's scenario came
   const status = api.open(args.join('\n'));
   if (status === 2) {
-    showProblem(`smoke-page: ${api.answer()}\nusage: the world options of smoke-steps, as ?option=value&...`);
-    gl.clearColor(0, 0, 0, 1);
-    gl.clear(gl.COLOR_BUFFER_BIT);
-    document.body.dataset.state = 'refused';
+    refuse(api.answer());
     return;
   }
   showProblem('');

@@ -46,10 +46,20 @@ const panel = (name, pattern) => browser.waitFor(
     return ${pattern}.test(t) && t; })()`, `the ${name} panel to match ${pattern}`);
 const picture = () => js("document.getElementById('world').toDataURL()");
 
+// The page's state once a world asked for has opened, been refused or printed its text.
+const settled = (what) => browser.waitFor(
+  "document.readyState === 'complete' && !['', 'opening'].includes(document.body.dataset.state || '') && document.body.dataset.state", what);
+
 async function load(query) {
   await browser.page('Page.navigate', { url: base + query });
-  await browser.waitFor(`document.readyState === 'complete' && document.body.dataset.state`, `the page at ${query}`);
-  return js('document.body.dataset.state');
+  return settled(`the page at ${query}`);
+}
+
+const SUBMIT = "document.querySelector('#world-form button[type=submit]').click()";
+// Sends the form, and waits for the world it asks for.
+async function send() {
+  await js(`(() => { document.body.dataset.state = ''; ${SUBMIT}; })()`);
+  return settled('the world sent');
 }
 
 const KEY_CODES = { f: ['KeyF', 70], ' ': ['Space', 32], r: ['KeyR', 82], v: ['KeyV', 86], p: ['KeyP', 80], o: ['KeyO', 79] };
@@ -171,9 +181,9 @@ test('the form sets the world and its address, and the link copies it', async ()
     document.getElementById('option-tau').value = '';
     document.getElementById('option-source').value = '10,19,0,1';
     document.getElementById('option-report-row').value = '';
-    document.querySelector('#world-form button[type=submit]').click();
   })()`);
-  await browser.waitFor("location.search === '?size=20&source=10%2C19%2C0%2C1'", 'the address');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('location.search'), '?size=20&source=10%2C19%2C0%2C1');
   await panel('status', /cells not finite: 0 of 400/);
   await js("document.getElementById('copy-link').click()");
   assert.equal(await js("document.getElementById('link').value"), `${base}?size=20&source=10%2C19%2C0%2C1`);
@@ -204,11 +214,14 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   assert.equal(await load(''), 'running');
   await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
   // Sent while the file is still being read, the form waits for it.
-  await js("document.getElementById('option-size').value = ''");
-  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await js(`(() => {
+    document.getElementById('option-size').value = '';
+    document.body.dataset.state = '';
+    ${SUBMIT};
+  })()`);
   await js('finishRead(true)');
-  await browser.waitFor("location.search.startsWith('?scenario=data')", 'the address with the file');
-  await panel('status', /^step 0, paused/);
+  assert.equal(await settled('the world with the file'), 'running');
+  assert.match(await js('location.search'), /^\?scenario=data/);
   await press('f', 2);
   const expected = native(['2', '--scenario', path.join(SCENARIOS, 'two-sources.toml')]);
   await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports');
@@ -216,21 +229,59 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   // The link opens the same world, and its form keeps the file's scenario.
   const link = await js('location.href');
   assert.equal(await load(link.slice(base.length)), 'running');
-  await js("document.querySelector('#world-form button[type=submit]').click()");
-  await browser.waitFor(`location.href === ${JSON.stringify(link)}`, 'the same address');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('location.href'), link);
   await press('f', 2);
   await browser.waitFor(`document.getElementById('log').textContent.length >= ${expected.length}`, 'two reports again');
   assert.equal(await logText(), expected);
 });
 
+test('a world asked for while an earlier one waits for its scenario is the one that opens', async () => {
+  assert.equal(await load(''), 'running');
+  // The next fetch answers when the test says, with the text it is given.
+  await js(`(() => {
+    const fetch = window.fetch;
+    window.fetch = () => {
+      window.fetch = fetch;
+      return new Promise((resolve) => {
+        window.finishFetch = (body) => resolve({ ok: true, status: 200, statusText: 'OK',
+          text: () => { window.scenarioRead = true; return Promise.resolve(body); } });
+      });
+    };
+  })()`);
+  await js(`(() => {
+    document.getElementById('examples').value = 'scenarios/two-sources.toml';
+    document.getElementById('option-size').value = '';
+    ${SUBMIT};
+  })()`);
+  await browser.waitFor("typeof window.finishFetch === 'function'", 'the scenario being fetched');
+  await js(`(() => {
+    document.getElementById('examples').value = '';
+    document.getElementById('option-size').value = '60';
+  })()`);
+  assert.equal(await send(), 'running');
+  await panel('status', /cells not finite: 0 of 3600/);
+  const scenario = fs.readFileSync(path.join(SCENARIOS, 'two-sources.toml'), 'utf8');
+  await js(`finishFetch(${JSON.stringify(scenario)})`);
+  // What follows the read runs before the page answers again; two frames later the panel shows it.
+  await browser.waitFor('window.scenarioRead', 'the late scenario read');
+  await js('new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))');
+  assert.match(await lines('status'), /cells not finite: 0 of 3600/);
+  assert.equal(await js('location.search'), '?size=60');
+});
+
 test("a scenario or a file that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
   assert.equal(await load('?scenario=scenarios/none.toml'), 'refused');
-  assert.match(await js("document.getElementById('problem').textContent"), /^smoke-page: .*none\.toml/);
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+    "smoke-page: cannot read the scenario 'scenarios/none.toml': 404 Not Found");
+  assert.equal(await load('?size=60%0A70'), 'refused');
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+    'smoke-page: the value of size holds a line break');
   // A chosen file the browser cannot read is named, and the world stays.
   assert.equal(await load('?size=60'), 'running');
   await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
   await js('finishRead(false)');
-  await js("document.querySelector('#world-form button[type=submit]').click()");
+  await js(SUBMIT);
   assert.equal(await browser.waitFor("document.getElementById('problem').textContent", 'the problem'),
     'smoke-page: cannot read two-sources.toml: the disk said no');
   assert.equal(await js('location.search'), '?size=60');
