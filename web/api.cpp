@@ -2,6 +2,8 @@
 // command line's parser, behind a few C functions that the page's JavaScript calls. What the desktop
 // viewer's window does with its events, this does with the page's; the page only draws.
 #include <emscripten/emscripten.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -66,6 +68,13 @@ struct Page {
     std::optional<FontMetrics> font;  // the overlay's, once laid out
 };
 
+// Fetched scenarios are written under their own names into a folder of their own, where no name
+// meets one of the system's (dev, tmp, proc).
+[[maybe_unused]] const bool in_own_folder = [] {
+    mkdir("/scenarios", 0755);
+    return chdir("/scenarios") == 0;
+}();
+
 Page page;
 std::string answer;  // the text a function last returned, alive until the next one
 
@@ -104,12 +113,18 @@ extern "C" {
 // 0: the world runs; 1: a text to show instead (--help, --print-scenario), in smoke_answer(); 2: a
 // refusal, its one line in smoke_answer().
 EMSCRIPTEN_KEEPALIVE int smoke_open(const char* arguments) {
+    // The world that ran goes first, with its points: the page shows none while another opens, and
+    // the new one may need the memory.
+    page.explorer.reset();
+    page.points = {};
+    page.points_built = false;
     std::vector<std::string> args = split_lines(arguments);
     std::vector<char*> argv = {const_cast<char*>("smoke-page")};
     for (std::string& arg : args) argv.push_back(arg.data());
     CLI::App app(DESCRIPTION, "smoke-page");
     set_help_layout(app, USAGE);
     WorldOptions world_options(app);
+    world_options.extra_bytes_per_cell = sizeof(PagePoint);
     try {
         app.parse(int(argv.size()), argv.data());
     } catch (const CLI::CallForHelp&) {
@@ -130,9 +145,11 @@ EMSCRIPTEN_KEEPALIVE int smoke_open(const char* arguments) {
         return 1;
     }
     try {
-        page.explorer.reset();
         page.explorer = std::make_unique<Explorer>(*scenario, true, [](const std::string& text) { page.output += text; });
+        const Extent extent = page.explorer->model().extent();
+        page.points.reserve(std::size_t(extent.columns) * extent.rows * extent.planes);
     } catch (const std::bad_alloc&) {
+        page.explorer.reset();
         give("out of memory while building the world");
         return 2;
     }
@@ -149,10 +166,11 @@ EMSCRIPTEN_KEEPALIVE const char* smoke_answer() { return answer.c_str(); }
 // The scenario as a file (--print-scenario's text), of the world that runs.
 EMSCRIPTEN_KEEPALIVE const char* smoke_scenario_text() { return give(scenario_text(page.explorer->model().scenario())); }
 
-// Writes a file into the page's memory, where --scenario can read it. 0 on success.
-EMSCRIPTEN_KEEPALIVE int smoke_put_file(const char* path, const char* text) {
+// Writes the length bytes at data as a file into the page's memory, where --scenario can read it,
+// NUL bytes and all. 0 on success.
+EMSCRIPTEN_KEEPALIVE int smoke_put_file(const char* path, const char* data, int length) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
+    file.write(data, length);
     return file.good() ? 0 : 1;
 }
 

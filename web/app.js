@@ -299,17 +299,22 @@ document.addEventListener('keydown', (event) => {
 });
 
 function frame() {
-  if (running) {
-    const playing = api.tick();
-    if (playing) {
-      dirty = true;
-      flushOutput();
+  try {
+    if (running) {
+      const playing = api.tick();
+      if (playing) {
+        dirty = true;
+        flushOutput();
+      }
+      if (dirty) {
+        draw();
+        updateOverlay();
+        dirty = false;
+      }
     }
-    if (dirty) {
-      draw();
-      updateOverlay();
-      dirty = false;
-    }
+  } catch (error) {  // the world stops, said so; the page goes on, and the form opens another
+    running = false;
+    refuse(`the world stopped: ${error.message || error}`, false);
   }
   requestAnimationFrame(frame);
 }
@@ -322,27 +327,51 @@ function showProblem(text) {
   problem.hidden = !text;
 }
 
-// A scenario named in the query is fetched, relative to the page (or a data: address), and put
-// where the core's scenario reader finds it, under its own name. One that cannot be fetched is
-// refused as smoke-steps refuses a file it cannot read, with the server's or the browser's reason.
+// The name a fetched scenario's file takes: the last name in its address's path (its query and
+// fragment are the server's), or scenario.toml where that is none a file can have.
+function scenarioName(url) {
+  let name = url.pathname.split('/').pop();
+  try {
+    name = decodeURIComponent(name);
+  } catch (error) {
+    // Kept as it is written.
+  }
+  return url.protocol === 'data:' || ['', '.', '..'].includes(name) || /[/\0]/.test(name) ? 'scenario.toml' : name;
+}
+
+// A scenario named in the query is fetched, relative to the page (or a data: address), and its
+// bytes put where the core's scenario reader finds them. One that cannot be fetched is refused as
+// smoke-steps refuses a file it cannot read, with the server's or the browser's reason.
 async function fetchScenario(address) {
-  const isData = address.startsWith('data:');
-  const name = isData ? 'scenario.toml' : address.split(/[/?#]/).filter(Boolean).pop() || 'scenario.toml';
   let reason;
   try {
-    const response = await fetch(new URL(address, location.href));
-    if (response.ok && api.putFile(name, await response.text()) === 0) return name;
+    const url = new URL(address, location.href);
+    const response = await fetch(url);
+    const name = scenarioName(url);
+    if (response.ok && api.putFile(name, new Uint8Array(await response.arrayBuffer())) === 0) return name;
     reason = response.ok ? 'cannot store it in the page' : `${response.status} ${response.statusText}`.trim();
   } catch (error) {
     reason = error.message;
   }
-  throw new Error(`cannot read the scenario '${isData ? name : address}': ${reason}`);
+  throw new Error(`cannot read the scenario '${address.startsWith('data:') ? 'scenario.toml' : address}': ${reason}`);
+}
+
+// A file's bytes as a data: address, each byte as it is where a URI allows it and escaped where not,
+// so that a text file reads as its text and any other byte survives.
+function dataAddress(bytes) {
+  let text = 'data:text/plain,';
+  for (const byte of bytes) {
+    const c = String.fromCharCode(byte);
+    text += /[A-Za-z0-9\-_.!~*'()]/.test(c) ? c : `%${byte.toString(16).toUpperCase().padStart(2, '0')}`;
+  }
+  return text;
 }
 
 async function argumentsOf(query) {
   const args = [];
   for (const [name, value] of new URLSearchParams(query)) {
     if (/[\n\r]/.test(name + value)) throw new Error(`the value of ${name} holds a line break`);
+    if (/\0/.test(name + value)) throw new Error(`the value of ${name} holds a NUL character`);
     args.push(`--${name}`);
     if (value !== '') args.push(name === 'scenario' ? await fetchScenario(value) : value);
   }
@@ -377,8 +406,8 @@ let loadedScenario = '';
 let fileRead = Promise.resolve();
 
 // The world refused: the reason in smoke-steps's words, and an empty canvas.
-function refuse(reason) {
-  showProblem(`smoke-page: ${reason}\nusage: the world options of smoke-steps, as ?option=value&...`);
+function refuse(reason, usage = true) {
+  showProblem(`smoke-page: ${reason}${usage ? '\nusage: the world options of smoke-steps, as ?option=value&...' : ''}`);
   gl.clearColor(0, 0, 0, 1);
   gl.clear(gl.COLOR_BUFFER_BIT);
   document.body.dataset.state = 'refused';
@@ -401,7 +430,13 @@ async function open(query) {
     return;
   }
   if (opening !== opened) return;  // a later world was asked for while this one's scenario came
-  const status = api.open(args.join('\n'));
+  let status;
+  try {
+    status = api.open(args.join('\n'));
+  } catch (error) {  // the core's own failure, as the one of a value too large for its memory
+    refuse(`cannot open the world: ${error.message || error}`, false);
+    return;
+  }
   if (status === 2) {
     refuse(api.answer());
     return;
@@ -436,13 +471,24 @@ function buildForm() {
     event.preventDefault();
     // A file chosen a moment ago may still be being read: the world is the one with its scenario.
     try {
-      await fileRead;
+      // Until no other file was chosen while the last one was read; only the last one's failure counts.
+      for (let read = null; read !== fileRead;) {
+        read = fileRead;
+        try {
+          await read;
+        } catch (error) {
+          if (read === fileRead) throw error;
+        }
+      }
     } catch (error) {
       showProblem(`smoke-page: cannot read ${$('scenario-file').files[0]?.name}: ${error.message}`);
       return;
     }
     const query = formQuery();
-    history.pushState(null, '', query ? `?${query}` : location.pathname);
+    const address = query ? `?${query}` : location.pathname;
+    // The same world again is a reset, not another step in the history.
+    if (address === (location.search || location.pathname)) history.replaceState(null, '', address);
+    else history.pushState(null, '', address);
     open(location.search);
   });
   $('scenario-file').addEventListener('change', (event) => {
@@ -451,9 +497,9 @@ function buildForm() {
       fileRead = Promise.resolve();
       return;
     }
-    const reading = file.text().then((text) => {
+    const reading = file.arrayBuffer().then((buffer) => {
       if (fileRead !== reading) return;  // another file, or an example, was chosen since
-      loadedScenario = `data:text/plain,${encodeURIComponent(text)}`;
+      loadedScenario = dataAddress(new Uint8Array(buffer));
       $('examples').value = '';
     });
     reading.catch(() => {});  // reported when the form is sent

@@ -12,8 +12,15 @@ const TYPES = {
 
 function serve(folder, port, host = '127.0.0.1') {
   const root = path.resolve(folder);
-  const server = http.createServer((request, response) => {
-    const wanted = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+  // A loaded scenario travels in the page's address, escaped twice: room for the largest one.
+  const server = http.createServer({ maxHeaderSize: 1 << 20 }, (request, response) => {
+    let wanted;
+    try {
+      wanted = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    } catch (error) {  // a malformed escape: this request's fault, not the server's end
+      response.writeHead(400, { 'Content-Type': 'text/plain' }).end('bad address\n');
+      return;
+    }
     let file = path.join(root, path.normalize(wanted));
     if (!file.startsWith(root)) {
       response.writeHead(403).end();

@@ -86,3 +86,51 @@ test('--print-scenario gives the scenario as natively, and no world', () => {
   assert.equal(smoke.open(args.join('\n')), 1);
   assert.equal(smoke.answer(), native(0, args));
 });
+
+// Runs smoke-steps in a scratch folder holding `name` with `bytes`: its refusal's first line.
+function nativeRefusalOfFile(name, bytes, args) {
+  const folder = fs.mkdtempSync(path.join(require('os').tmpdir(), 'smoke-page-'));
+  try {
+    fs.writeFileSync(path.join(folder, name), bytes);
+    const run = spawnSync(path.resolve(STEPS), ['0', '--scenario', name, ...args], { cwd: folder, encoding: 'utf8' });
+    assert.equal(run.status, 2);
+    return run.stderr.split('\n')[0].replace(/^smoke-steps: /, '');
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+test('values and files of any length and any bytes reach the core whole, and it goes on', () => {
+  // The refusal quotes the start of the value: the native one of a value short enough for argv reads the same.
+  const run = spawnSync(STEPS, ['0', '--tau', '1'.repeat(100000)], { encoding: 'utf8' });
+  assert.equal(smoke.open(`--tau\n${'1'.repeat(1500000)}`), 2);
+  assert.equal(smoke.answer(), run.stderr.split('\n')[0].replace(/^smoke-steps: /, ''));
+  const files = [
+    ['large.toml', Buffer.from('#'.repeat(1500000))],
+    ['nul.toml', Buffer.from('[world]\ncolumns = 60\n\0junk = 1\n', 'latin1')],
+    ['latin1.toml', Buffer.from('# caf\xe9\n[world]\ncolumns = 60\n', 'latin1')],
+  ];
+  for (const [name, bytes] of files) {
+    assert.equal(smoke.putFile(name, bytes), 0, name);
+    assert.equal(smoke.open(`--scenario\n${name}`), 2, name);
+    assert.equal(smoke.answer(), nativeRefusalOfFile(name, bytes, []), name);
+  }
+  // A name the system has (a folder here) is a file like any other.
+  assert.equal(smoke.putFile('tmp', '[world]\ncolumns = 60\n'), 0);
+  assert.equal(smoke.open('--scenario\ntmp\n--print-scenario'), 1);
+  assert.equal(paged(3, ['--size', '60']), native(3, ['--size', '60']));
+});
+
+test('a world too large for the page is refused before it is built, and the next one opens', () => {
+  assert.equal(smoke.open(['--model', 'fluid', '--size', '3200x3200'].join('\n')), 2);
+  assert.match(smoke.answer(), /^the 3200 x 3200 x 1 world needs [0-9.]+ GB of memory, and [0-9.]+ GB is available$/);
+  assert.equal(paged(3, ['--size', '60']), native(3, ['--size', '60']));
+});
+
+test("worlds near the size of the page's memory open one after another, their points and all", () => {
+  // Each needs more than half the memory a page may have: the one before must have let go of its own.
+  for (const size of [2200, 2000]) {
+    assert.equal(smoke.open(`--size\n${size}x${size}`), 0, smoke.answer());
+    assert.equal(smoke.pointCount(), size * size);
+  }
+});

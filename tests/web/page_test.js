@@ -196,11 +196,11 @@ test('the form sets the world and its address, and the link copies it', async ()
 // finishRead(true), or finishRead(false) for a file that cannot be read.
 async function chooseHeldFile(file) {
   await js(`(() => {
-    const text = Blob.prototype.text;
-    Blob.prototype.text = function () {
-      Blob.prototype.text = text;
+    const read = Blob.prototype.arrayBuffer;
+    Blob.prototype.arrayBuffer = function () {
+      Blob.prototype.arrayBuffer = read;
       return new Promise((resolve, reject) => {
-        window.finishRead = (ok) => (ok ? resolve(text.call(this)) : reject(new Error('the disk said no')));
+        window.finishRead = (ok) => (ok ? resolve(read.call(this)) : reject(new Error('the disk said no')));
       });
     };
   })()`);
@@ -245,7 +245,7 @@ test('a world asked for while an earlier one waits for its scenario is the one t
       window.fetch = fetch;
       return new Promise((resolve) => {
         window.finishFetch = (body) => resolve({ ok: true, status: 200, statusText: 'OK',
-          text: () => { window.scenarioRead = true; return Promise.resolve(body); } });
+          arrayBuffer: () => { window.scenarioRead = true; return Promise.resolve(new TextEncoder().encode(body).buffer); } });
       });
     };
   })()`);
