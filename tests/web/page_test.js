@@ -193,14 +193,20 @@ test('the form sets the world and its address, and the link copies it', async ()
 });
 
 // Chooses a file in the form, whose reading the page then waits on until the test calls
-// finishRead(true), or finishRead(false) for a file that cannot be read.
+// finishRead(true), or finishRead(false) for a file that cannot be read. finishRead settles once
+// the read has; what the page does with it runs before the page answers the test again.
 async function chooseHeldFile(file) {
   await js(`(() => {
-    const read = Blob.prototype.arrayBuffer;
+    delete window.finishRead;
+    const arrayBuffer = Blob.prototype.arrayBuffer;
     Blob.prototype.arrayBuffer = function () {
-      Blob.prototype.arrayBuffer = read;
-      return new Promise((resolve, reject) => {
-        window.finishRead = (ok) => (ok ? resolve(read.call(this)) : reject(new Error('the disk said no')));
+      Blob.prototype.arrayBuffer = arrayBuffer;
+      return new Promise((resolve) => {
+        window.finishRead = (ok) => {
+          const read = ok ? arrayBuffer.call(this) : Promise.reject(new Error('the disk said no'));
+          resolve(read);
+          return read.then(() => {}, () => {});
+        };
       });
     };
   })()`);
@@ -209,6 +215,60 @@ async function chooseHeldFile(file) {
   await browser.page('DOM.setFileInputFiles', { nodeId, files: [file] });
   await browser.waitFor("typeof window.finishRead === 'function'", 'the file being read');
 }
+
+// Chooses an example in the form, or '' for none.
+const chooseExample = (name) => js(`(() => {
+  const examples = document.getElementById('examples');
+  examples.value = ${JSON.stringify(name)};
+  examples.dispatchEvent(new Event('change'));
+})()`);
+
+// The choice of a file cancelled, as browsers that then empty the file's field report it.
+const cancelFile = () => js(`(() => {
+  const input = document.getElementById('scenario-file');
+  input.value = '';
+  input.dispatchEvent(new Event('change'));
+})()`);
+
+// The text of the scenario the page's address carries in a data: address, or null.
+const sentText = () => js(`(() => {
+  const scenario = new URLSearchParams(location.search).get('scenario');
+  return scenario?.startsWith('data:text/plain,') ? decodeURIComponent(scenario.slice(16)) : scenario;
+})()`);
+
+test('the form sends the scenario chosen last, whenever a file is read', async () => {
+  const twoSources = fs.readFileSync(path.join(SCENARIOS, 'two-sources.toml'), 'utf8');
+  assert.equal(await load(''), 'running');
+  // An example chosen while a file is being read is the one sent. (Each file chosen differs from
+  // the one before: choosing the same again is no change.)
+  await chooseHeldFile(path.join(SCENARIOS, 'channel.toml'));
+  await chooseExample('scenarios/two-sources.toml');
+  await js('finishRead(true)');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('location.search'), '?scenario=scenarios%2Ftwo-sources.toml');
+  // A file read after an example was chosen is the one sent.
+  await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
+  await js('finishRead(true)');
+  assert.equal(await js("document.getElementById('examples').value"), '');
+  assert.equal(await send(), 'running');
+  assert.equal(await sentText(), twoSources);
+  // A choice cancelled while its file is read keeps the scenario the form had.
+  await chooseHeldFile(path.join(SCENARIOS, 'channel.toml'));
+  await cancelFile();
+  await js('finishRead(true)');
+  assert.equal(await send(), 'running');
+  assert.equal(await sentText(), twoSources);
+  // So does a choice cancelled after a file that could not be read.
+  await chooseHeldFile(path.join(SCENARIOS, 'channel.toml'));
+  await js('finishRead(false)');
+  await cancelFile();
+  assert.equal(await send(), 'running');
+  assert.equal(await sentText(), twoSources);
+  // No example after a loaded file: no scenario.
+  await chooseExample('');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('location.search'), '');
+});
 
 test('a scenario file loaded into the form runs, and travels in the link', async () => {
   assert.equal(await load(''), 'running');
@@ -236,25 +296,48 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   assert.equal(await logText(), expected);
 });
 
-test('a world asked for while an earlier one waits for its scenario is the one that opens', async () => {
-  assert.equal(await load(''), 'running');
-  // The next fetch answers when the test says, with the text it is given.
+// The page's next fetch answers when the test calls finishFetch(body), with that text, or
+// finishFetch(null, status, statusText) with that failure. What the page does with a failure runs
+// before the page answers the test again.
+const holdNextFetch = () => js(`(() => {
+  delete window.finishFetch;
+  const fetch = window.fetch;
+  window.fetch = () => {
+    window.fetch = fetch;
+    return new Promise((resolve) => {
+      window.finishFetch = (body, status = 200, statusText = 'OK') => resolve({
+        ok: status >= 200 && status < 300, status, statusText,
+        arrayBuffer: () => { window.scenarioRead = true; return Promise.resolve(new TextEncoder().encode(body).buffer); } });
+    });
+  };
+})()`);
+
+// Sends the form with an example's scenario, which the page then fetches, held by holdNextFetch.
+async function sendHeldExample(name) {
   await js(`(() => {
-    const fetch = window.fetch;
-    window.fetch = () => {
-      window.fetch = fetch;
-      return new Promise((resolve) => {
-        window.finishFetch = (body) => resolve({ ok: true, status: 200, statusText: 'OK',
-          arrayBuffer: () => { window.scenarioRead = true; return Promise.resolve(new TextEncoder().encode(body).buffer); } });
-      });
-    };
-  })()`);
-  await js(`(() => {
-    document.getElementById('examples').value = 'scenarios/two-sources.toml';
+    document.getElementById('examples').value = ${JSON.stringify(name)};
     document.getElementById('option-size').value = '';
     ${SUBMIT};
   })()`);
   await browser.waitFor("typeof window.finishFetch === 'function'", 'the scenario being fetched');
+  assert.equal(await js('document.body.dataset.state'), 'opening');
+}
+
+// Whether every pixel of the world's canvas is opaque black.
+const blank = () => js(`(() => {
+  const world = document.getElementById('world');
+  const copy = document.createElement('canvas');
+  copy.width = world.width;
+  copy.height = world.height;
+  const context = copy.getContext('2d');
+  context.drawImage(world, 0, 0);
+  return context.getImageData(0, 0, copy.width, copy.height).data.every((v, i) => v === (i % 4 === 3 ? 255 : 0));
+})()`);
+
+test('a world asked for while an earlier one waits for its scenario is the one that opens', async () => {
+  assert.equal(await load(''), 'running');
+  await holdNextFetch();
+  await sendHeldExample('scenarios/two-sources.toml');
   await js(`(() => {
     document.getElementById('examples').value = '';
     document.getElementById('option-size').value = '60';
@@ -270,10 +353,37 @@ test('a world asked for while an earlier one waits for its scenario is the one t
   assert.equal(await js('location.search'), '?size=60');
 });
 
+test('a world refused after one ran empties the canvas; an earlier one refused late leaves the later', async () => {
+  assert.equal(await load('?size=60'), 'running');
+  await holdNextFetch();
+  await sendHeldExample('scenarios/two-sources.toml');
+  await js("document.getElementById('option-size').value = '60'");
+  assert.equal(await send(), 'running');
+  await js("finishFetch(null, 404, 'Not Found')");
+  assert.equal(await js('document.body.dataset.state'), 'running');
+  assert.equal(await js("document.getElementById('problem').hidden"), true);
+  await panel('status', /cells not finite: 0 of 3600/);
+  assert.equal(await blank(), false);
+  // Refused when it is the last world asked for: the reason, with the server's bare status.
+  await holdNextFetch();
+  await sendHeldExample('scenarios/two-sources.toml');
+  await js("finishFetch(null, 500, '')");
+  assert.equal(await js('document.body.dataset.state'), 'refused');
+  assert.equal(await js("document.getElementById('problem').textContent"),
+    "smoke-page: cannot read the scenario 'scenarios/two-sources.toml': 500\n" +
+    'usage: the world options of smoke-steps, as ?option=value&...');
+  assert.equal(await blank(), true);
+});
+
 test("a scenario or a file that cannot be read is refused, as smoke-steps refuses a missing file", async () => {
   assert.equal(await load('?scenario=scenarios/none.toml'), 'refused');
+  assert.equal(await js("document.getElementById('problem').textContent"),
+    "smoke-page: cannot read the scenario 'scenarios/none.toml': 404 Not Found\n" +
+    'usage: the world options of smoke-steps, as ?option=value&...');
+  // A data: address the browser cannot read is named as the page names its text, scenario.toml.
+  assert.equal(await load('?scenario=data:foo'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    "smoke-page: cannot read the scenario 'scenarios/none.toml': 404 Not Found");
+    "smoke-page: cannot read the scenario 'scenario.toml': Failed to fetch");
   assert.equal(await load('?size=60%0A70'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
     'smoke-page: the value of size holds a line break');
@@ -289,6 +399,6 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
 });
 
 test('nothing on the page raised an error', () => {
-  // But the browser's word on the missing scenario the test above asked for.
-  assert.deepEqual(errors.filter((e) => !e.endsWith('/scenarios/none.toml')), []);
+  // But the browser's word on the scenarios the test above could not fetch.
+  assert.deepEqual(errors.filter((e) => !e.endsWith('/scenarios/none.toml') && !e.endsWith(' data:foo')), []);
 });
