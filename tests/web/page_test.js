@@ -52,7 +52,7 @@ const settled = (what) => browser.waitFor(
 
 async function load(query) {
   await browser.page('Page.navigate', { url: base + query });
-  return settled(`the page at ${query}`);
+  return settled(`the page at ${query.length > 80 ? `${query.slice(0, 80)}...` : query}`);
 }
 
 const SUBMIT = "document.querySelector('#world-form button[type=submit]').click()";
@@ -296,6 +296,37 @@ test('a scenario file loaded into the form runs, and travels in the link', async
   assert.equal(await logText(), expected);
 });
 
+test('a loaded file travels whole in the link: the largest a scenario may be, byte for byte', async () => {
+  const folder = fs.mkdtempSync(path.join(require('os').tmpdir(), 'smoke-page-'));
+  try {
+    // Near the scenario's 32 KB, in words and spaces, which the link escapes twice.
+    const large = path.join(folder, 'large.toml');
+    fs.writeFileSync(large, `${'# a line of words to fill the file\n'.repeat(900)}[world]\ncolumns = 60\n`);
+    assert.equal(await load(''), 'running');
+    await chooseHeldFile(large);
+    await js('finishRead(true)');
+    await js("document.getElementById('option-size').value = ''");
+    assert.equal(await send(), 'running');
+    await panel('status', /cells not finite: 0 of 3000$/);
+    const link = await js('location.href');
+    assert.ok(link.length > 60000, `${link.length}`);
+    assert.equal(await load(link.slice(base.length)), 'running');
+    await panel('status', /cells not finite: 0 of 3000$/);
+    // A byte that is not UTF-8 reaches the scenario reader as it is, and is refused as natively.
+    const latin1 = path.join(folder, 'scenario.toml');
+    fs.writeFileSync(latin1, Buffer.from('# caf\xe9\n[world]\ncolumns = 60\n', 'latin1'));
+    await chooseHeldFile(latin1);
+    await js('finishRead(true)');
+    assert.equal(await send(), 'refused');
+    const run = spawnSync(STEPS, ['0', '--scenario', 'scenario.toml'], { cwd: folder, encoding: 'utf8' });
+    assert.equal(run.status, 2);
+    assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+      run.stderr.split('\n')[0].replace(/^smoke-steps: /, 'smoke-page: '));
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+});
+
 // The page's next fetch answers when the test calls finishFetch(body), with that text, or
 // finishFetch(null, status, statusText) with that failure. What the page does with a failure runs
 // before the page answers the test again.
@@ -384,6 +415,13 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
   assert.equal(await load('?scenario=data:foo'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
     "smoke-page: cannot read the scenario 'scenario.toml': Failed to fetch");
+  // A malformed escape is the server's 400, and the server goes on.
+  assert.equal(await load('?scenario=%25'), 'refused');
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+    "smoke-page: cannot read the scenario '%': 400 Bad Request");
+  assert.equal(await load('?size=60%000'), 'refused');
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+    'smoke-page: the value of size holds a NUL character');
   assert.equal(await load('?size=60%0A70'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
     'smoke-page: the value of size holds a line break');
@@ -400,5 +438,5 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
 
 test('nothing on the page raised an error', () => {
   // But the browser's word on the scenarios the test above could not fetch.
-  assert.deepEqual(errors.filter((e) => !e.endsWith('/scenarios/none.toml') && !e.endsWith(' data:foo')), []);
+  assert.deepEqual(errors.filter((e) => !/(\/scenarios\/none\.toml| data:foo|\/%)$/.test(e)), []);
 });
