@@ -127,10 +127,25 @@ test('a world too large for the page is refused before it is built, and the next
   assert.equal(paged(3, ['--size', '60']), native(3, ['--size', '60']));
 });
 
+test("a world that would fit but for the page's points is refused before it is built", () => {
+  // 2265 x 2265 cells: their lattice alone fits in the 2 GB a page may have, with the page's 28 bytes
+  // of points a cell it does not. Counted short, the world is built and fails while its points are.
+  assert.equal(smoke.open('--size\n2265x2265'), 2);
+  assert.match(smoke.answer(), /^the 2265 x 2265 x 1 world needs [0-9.]+ GB of memory, and [0-9.]+ GB is available$/);
+});
+
 test("worlds near the size of the page's memory open one after another, their points and all", () => {
   // Each needs more than half the memory a page may have: the one before must have let go of its own.
   for (const size of [2200, 2000]) {
     assert.equal(smoke.open(`--size\n${size}x${size}`), 0, smoke.answer());
     assert.equal(smoke.pointCount(), size * size);
   }
+});
+
+test('a file put again and again takes none of the memory for good', () => {
+  // 72 times 32 MB is more than the most a page may have: each copy on its way to the file is let
+  // go. Into a folder that is not there, the core refuses each at once, and the test stays quick.
+  const bytes = Buffer.alloc(32 << 20, '#');
+  for (let i = 0; i < 72; ++i) assert.equal(smoke.putFile('none/large.toml', bytes), 1, `the ${i + 1}th time`);
+  assert.equal(paged(3, ['--size', '60']), native(3, ['--size', '60']));
 });

@@ -55,6 +55,14 @@ async function load(query) {
   return settled(`the page at ${query.length > 80 ? `${query.slice(0, 80)}...` : query}`);
 }
 
+// smoke-steps's refusal of the scenario file `name` in `folder`, in the words of the page's problem.
+function nativeRefusal(name, folder) {
+  const run = spawnSync(STEPS, ['0', '--scenario', name], { cwd: folder, encoding: 'utf8' });
+  assert.equal(run.status, 2);
+  return run.stderr.split('\n')[0].replace(/^smoke-steps: /, 'smoke-page: ');
+}
+const problemLine = async () => (await js("document.getElementById('problem').textContent")).split('\n')[0];
+
 const SUBMIT = "document.querySelector('#world-form button[type=submit]').click()";
 // Sends the form, and waits for the world it asks for.
 async function send() {
@@ -318,10 +326,43 @@ test('a loaded file travels whole in the link: the largest a scenario may be, by
     await chooseHeldFile(latin1);
     await js('finishRead(true)');
     assert.equal(await send(), 'refused');
-    const run = spawnSync(STEPS, ['0', '--scenario', 'scenario.toml'], { cwd: folder, encoding: 'utf8' });
-    assert.equal(run.status, 2);
-    assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-      run.stderr.split('\n')[0].replace(/^smoke-steps: /, 'smoke-page: '));
+    assert.equal(await problemLine(), nativeRefusal('scenario.toml', folder));
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+});
+
+test('a form sent while files are still being chosen waits for the last one, whose failure alone counts', async () => {
+  const channel = fs.readFileSync(path.join(SCENARIOS, 'channel.toml'), 'utf8');
+  assert.equal(await load(''), 'running');
+  for (const [first, read] of [['two-sources.toml', true], ['cavity.toml', false]]) {
+    await chooseHeldFile(path.join(SCENARIOS, first));
+    await js('window.finishFirst = finishRead');
+    await js(`(() => {
+      document.getElementById('option-size').value = '';
+      document.body.dataset.state = '';
+      ${SUBMIT};
+    })()`);
+    await chooseHeldFile(path.join(SCENARIOS, 'channel.toml'));
+    await js(`finishFirst(${read})`);
+    await js('finishRead(true)');
+    assert.equal(await settled(`the world with the last file, after ${first}`), 'running');
+    assert.equal(await sentText(), channel);
+  }
+});
+
+test("a loaded file's % signs and what looks like an escape travel in the link as they are", async () => {
+  const folder = fs.mkdtempSync(path.join(require('os').tmpdir(), 'smoke-page-'));
+  try {
+    const text = '# 100% of %41 and %zz, as written\n[world]\ncolumns = 60\n';
+    fs.writeFileSync(path.join(folder, 'percent.toml'), text);
+    assert.equal(await load(''), 'running');
+    await chooseHeldFile(path.join(folder, 'percent.toml'));
+    await js('finishRead(true)');
+    await js("document.getElementById('option-size').value = ''");
+    assert.equal(await send(), 'running');
+    await panel('status', /cells not finite: 0 of 3000$/);
+    assert.equal(await sentText(), text);
   } finally {
     fs.rmSync(folder, { recursive: true, force: true });
   }
@@ -434,6 +475,62 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
     'smoke-page: cannot read two-sources.toml: the disk said no');
   assert.equal(await js('location.search'), '?size=60');
   assert.equal(await js('document.body.dataset.state'), 'running');
+});
+
+test("a fetched scenario's file is named by its address's path alone, unescaped", async () => {
+  // %73 is s: the file is style.css, refused as smoke-steps refuses that file; the query is the server's.
+  assert.equal(await load('?scenario=%2573tyle.css%3Fv%3D1'), 'refused');
+  assert.equal(await problemLine(), nativeRefusal('style.css', process.env.SMOKE_WEB_DIR));
+  // The page's folder names no file (the server answers with its index.html): scenario.toml.
+  const folder = fs.mkdtempSync(path.join(require('os').tmpdir(), 'smoke-page-'));
+  try {
+    fs.copyFileSync(path.join(process.env.SMOKE_WEB_DIR, 'index.html'), path.join(folder, 'scenario.toml'));
+    assert.equal(await load('?scenario=.%2F'), 'refused');
+    assert.equal(await problemLine(), nativeRefusal('scenario.toml', folder));
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+  // An escaped slash names no folder of the page's: scenario.toml again, whose world runs.
+  assert.equal(await load('?scenario=scenarios%252Fchannel.toml'), 'running');
+  await panel('legend', /^points: smoke/);
+});
+
+test('a world whose frame fails stops, said so, and the page opens the next', async () => {
+  assert.equal(await load('?size=60'), 'running');
+  // The next drawing fails once, as a lost context's would.
+  await js(`(() => {
+    const drawArrays = WebGL2RenderingContext.prototype.drawArrays;
+    WebGL2RenderingContext.prototype.drawArrays = function () {
+      WebGL2RenderingContext.prototype.drawArrays = drawArrays;
+      throw new Error('the context is lost');
+    };
+  })()`);
+  await press('f');
+  await browser.waitFor("document.body.dataset.state === 'refused'", 'the world to stop');
+  assert.equal(await js("document.getElementById('problem').textContent"), 'smoke-page: the world stopped: the context is lost');
+  // Stopped: keys step it no more, and the frames that follow leave the canvas empty.
+  const log = await logText();
+  await press('f');
+  await js('new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))');
+  assert.equal(await logText(), log);
+  assert.equal(await blank(), true);
+  assert.equal(await send(), 'running');
+  await panel('status', /cells not finite: 0 of 3600$/);
+  assert.equal(await blank(), false);
+});
+
+test('the form sent again with the same address is a reset, not another step in the history', async () => {
+  // A page before it, which a step back from ?size=60 would reach were ?size=60 replaced.
+  assert.equal(await load('?size=80'), 'running');
+  assert.equal(await load('?size=60'), 'running');
+  await js("document.getElementById('option-size').value = '50'");
+  assert.equal(await send(), 'running');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('location.search'), '?size=50');
+  await js("(() => { document.body.dataset.state = ''; history.back(); })()");
+  assert.equal(await settled('the world one step back'), 'running');
+  assert.equal(await js('location.search'), '?size=60');
+  await panel('status', /cells not finite: 0 of 3600$/);
 });
 
 test('nothing on the page raised an error', () => {
