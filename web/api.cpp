@@ -116,7 +116,7 @@ EMSCRIPTEN_KEEPALIVE int smoke_open(const char* arguments) {
     // The world that ran goes first, with its points: the page shows none while another opens, and
     // the new one may need the memory.
     page.explorer.reset();
-    page.points = {};
+    std::vector<PagePoint>().swap(page.points);  // its memory too, which clear() would keep
     page.points_built = false;
     std::vector<std::string> args = split_lines(arguments);
     std::vector<char*> argv = {const_cast<char*>("smoke-page")};

@@ -18,6 +18,9 @@ function serve(folder, port, host = '127.0.0.1') {
     try {
       wanted = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
     } catch (error) {  // a malformed escape: this request's fault, not the server's end
+      wanted = null;
+    }
+    if (wanted === null || wanted.includes('\0')) {  // no file has a NUL in its name
       response.writeHead(400, { 'Content-Type': 'text/plain' }).end('bad address\n');
       return;
     }

@@ -460,6 +460,9 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
   assert.equal(await load('?scenario=%25'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
     "smoke-page: cannot read the scenario '%': 400 Bad Request");
+  assert.equal(await load('?scenario=a%2500.toml'), 'refused');
+  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
+    "smoke-page: cannot read the scenario 'a%00.toml': 400 Bad Request");
   assert.equal(await load('?size=60%000'), 'refused');
   assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
     'smoke-page: the value of size holds a NUL character');
@@ -535,5 +538,5 @@ test('the form sent again with the same address is a reset, not another step in 
 
 test('nothing on the page raised an error', () => {
   // But the browser's word on the scenarios the test above could not fetch.
-  assert.deepEqual(errors.filter((e) => !/(\/scenarios\/none\.toml| data:foo|\/%)$/.test(e)), []);
+  assert.deepEqual(errors.filter((e) => !/(\/scenarios\/none\.toml| data:foo|\/%|\/a%00\.toml)$/.test(e)), []);
 });
