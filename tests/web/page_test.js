@@ -178,7 +178,7 @@ test("a bad address is refused in smoke-steps's words", async () => {
   assert.equal(await load('?size=37x23&tau=0'), 'refused');
   const run = spawnSync(STEPS, ['0', '--size', '37x23', '--tau', '0'], { encoding: 'utf8' });
   const refusal = run.stderr.split('\n')[0].replace(/^smoke-steps: /, '');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0], `smoke-page: ${refusal}`);
+  assert.equal(await problemLine(), `smoke-page: ${refusal}`);
 });
 
 test('the form sets the world and its address, and the link copies it', async () => {
@@ -452,23 +452,18 @@ test("a scenario or a file that cannot be read is refused, as smoke-steps refuse
   assert.equal(await js("document.getElementById('problem').textContent"),
     "smoke-page: cannot read the scenario 'scenarios/none.toml': 404 Not Found\n" +
     'usage: the world options of smoke-steps, as ?option=value&...');
-  // A data: address the browser cannot read is named as the page names its text, scenario.toml.
-  assert.equal(await load('?scenario=data:foo'), 'refused');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    "smoke-page: cannot read the scenario 'scenario.toml': Failed to fetch");
-  // A malformed escape is the server's 400, and the server goes on.
-  assert.equal(await load('?scenario=%25'), 'refused');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    "smoke-page: cannot read the scenario '%': 400 Bad Request");
-  assert.equal(await load('?scenario=a%2500.toml'), 'refused');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    "smoke-page: cannot read the scenario 'a%00.toml': 400 Bad Request");
-  assert.equal(await load('?size=60%000'), 'refused');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    'smoke-page: the value of size holds a NUL character');
-  assert.equal(await load('?size=60%0A70'), 'refused');
-  assert.equal((await js("document.getElementById('problem').textContent")).split('\n')[0],
-    'smoke-page: the value of size holds a line break');
+  for (const [query, line] of [
+    // A data: address the browser cannot read is named as the page names its text, scenario.toml.
+    ['?scenario=data:foo', "cannot read the scenario 'scenario.toml': Failed to fetch"],
+    // A malformed escape, or a NUL in a path, is the server's 400, and the server goes on.
+    ['?scenario=%25', "cannot read the scenario '%': 400 Bad Request"],
+    ['?scenario=a%2500.toml', "cannot read the scenario 'a%00.toml': 400 Bad Request"],
+    ['?size=60%000', 'the value of size holds a NUL character'],
+    ['?size=60%0A70', 'the value of size holds a line break'],
+  ]) {
+    assert.equal(await load(query), 'refused', query);
+    assert.equal(await problemLine(), `smoke-page: ${line}`);
+  }
   // A chosen file the browser cannot read is named, and the world stays.
   assert.equal(await load('?size=60'), 'running');
   await chooseHeldFile(path.join(SCENARIOS, 'two-sources.toml'));
