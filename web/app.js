@@ -470,19 +470,16 @@ function buildForm() {
   $('world-form').addEventListener('submit', async (event) => {
     event.preventDefault();
     // A file chosen a moment ago may still be being read: the world is the one with its scenario.
-    try {
-      // Until no other file was chosen while the last one was read; only the last one's failure counts.
-      for (let read = null; read !== fileRead;) {
-        read = fileRead;
-        try {
-          await read;
-        } catch (error) {
-          if (read === fileRead) throw error;
-        }
+    // Waits until no other file was chosen while the last one was read; only its failure counts.
+    for (let read = null; read !== fileRead;) {
+      read = fileRead;
+      try {
+        await read;
+      } catch (error) {
+        if (read !== fileRead) continue;
+        showProblem(`smoke-page: cannot read ${$('scenario-file').files[0]?.name}: ${error.message}`);
+        return;
       }
-    } catch (error) {
-      showProblem(`smoke-page: cannot read ${$('scenario-file').files[0]?.name}: ${error.message}`);
-      return;
     }
     const query = formQuery();
     const address = query ? `?${query}` : location.pathname;
