@@ -529,6 +529,28 @@ test('the form sent again with the same address is a reset, not another step in 
   assert.equal(await settled('the world one step back'), 'running');
   assert.equal(await js('location.search'), '?size=60');
   await panel('status', /cells not finite: 0 of 3600$/);
+  // At the bare address too, where the query and the address's are both empty.
+  assert.equal(await load(''), 'running');
+  const length = await js('history.length');
+  assert.equal(await send(), 'running');
+  assert.equal(await js('history.length'), length);
+});
+
+test("the core's own failure to open a world is said, without the usage, and the next world opens", async () => {
+  assert.equal(await load('?size=60'), 'running');
+  // The arguments' encoding on their way into the core fails once, as when its memory is out.
+  await js(`(() => {
+    const encode = TextEncoder.prototype.encode;
+    TextEncoder.prototype.encode = function () {
+      TextEncoder.prototype.encode = encode;
+      throw new Error('no memory for 7 bytes');
+    };
+  })()`);
+  assert.equal(await send(), 'refused');
+  assert.equal(await js("document.getElementById('problem').textContent"),
+    'smoke-page: cannot open the world: no memory for 7 bytes');
+  assert.equal(await blank(), true);
+  assert.equal(await send(), 'running');
 });
 
 test('nothing on the page raised an error', () => {
